@@ -1,0 +1,57 @@
+// File locations derived from the program path.
+#include "app/FileLocations.h"
+
+#include "config/SettingsStore.h"
+
+namespace orvane {
+
+namespace {
+
+int FileNameStart(const QString& path) { return path.lastIndexOf(QLatin1Char('/')) + 1; }
+
+QString WithHelpExtension(const QString& path) {
+    const int nameStart = FileNameStart(path);
+    const int dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot >= nameStart) return path.left(dot) + QStringLiteral(".HLP");
+    return path + QStringLiteral(".HLP");
+}
+
+}  // namespace
+
+FileLocations::FileLocations(const QString& programPath)
+    : m_programPath(programPath), m_helpFilePath(WithHelpExtension(programPath)) {
+    m_dataFilePath = UpperCasedHelpPath();
+    const int first = m_dataFilePath.indexOf(QStringLiteral(".HLP"));
+    if (first >= 0) m_dataFilePath = m_dataFilePath.left(first) + QStringLiteral(".DAT");
+}
+
+QString FileLocations::UpperCasedHelpPath() const {
+    const int nameStart = FileNameStart(m_helpFilePath);
+    return m_helpFilePath.left(nameStart) + m_helpFilePath.mid(nameStart).toUpper();
+}
+
+QString FileLocations::DefaultLogFile() const {
+    QString path = UpperCasedHelpPath();
+    if (!path.contains(QStringLiteral(".HLP"))) return QStringLiteral("/ORVANE.LOG");
+    return path.replace(QStringLiteral(".HLP"), QStringLiteral(".LOG"));
+}
+
+QString FileLocations::SoundDefault(const char* fileName) const {
+    const QString path = UpperCasedHelpPath();
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0) return path;
+    return path.left(slash + 1) + QLatin1String(fileName);
+}
+
+QString FileLocations::DefaultLoginSound() const { return SoundDefault("LOGIN.WAV"); }
+QString FileLocations::DefaultLogoutSound() const { return SoundDefault("LOGOUT.WAV"); }
+
+QString FileLocations::LoginSoundFile(SettingsStore& settings) const {
+    return settings.Read(setting::S1FileName, this);
+}
+
+QString FileLocations::LogoutSoundFile(SettingsStore& settings) const {
+    return settings.Read(setting::S2FileName, this);
+}
+
+}  // namespace orvane

@@ -1,0 +1,20 @@
+// Every test process runs in its own temporary HOME and XDG directories, so that no test
+// reads or writes the operator's settings, user database, log file or autostart list.
+#pragma once
+
+#include <QString>
+
+namespace orvane::test {
+
+// Points HOME, XDG_CONFIG_HOME, XDG_CONFIG_DIRS, XDG_DATA_HOME, XDG_RUNTIME_DIR and
+// XDG_CACHE_HOME into a fresh temporary directory. Call before the Qt application object
+// is created. Returns that directory.
+QString IsolateEnvironment();
+
+// The isolated root chosen by IsolateEnvironment().
+QString IsolatedRoot();
+
+// A fresh empty directory below the isolated root, for one test's program directory.
+QString MakeTempDir(const QString& hint = QStringLiteral("dir"));
+
+}  // namespace orvane::test
