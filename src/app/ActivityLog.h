@@ -1,0 +1,71 @@
+// The activity log: one entry per event, produced once and taken by every observer
+// (the window's list model, the log file, the console printer).
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <functional>
+
+namespace orvane {
+
+class SettingsStore;
+class FileLocations;
+
+// Texts are bytes end to end: who and what are kept exactly as the client sent them.
+struct ActivityEntry {
+    QByteArray who;
+    QByteArray when;  // the time text, "7/4/1999 9:05:03"
+    QByteArray what;
+};
+
+class ActivityLog final : public QObject {
+    Q_OBJECT
+public:
+    ActivityLog(SettingsStore& settings, const FileLocations& locations,
+                QObject* parent = nullptr);
+
+    // Records one entry: tells the observers, then appends the line to the log file when
+    // "EnableLog" is on. A file that cannot be opened adds the "!Server" row.
+    void LogActivity(const QByteArray& who, const QByteArray& what);
+
+    // The clock, replaceable in tests.
+    void SetClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    // "%d/%d/%d %d:%02d:%02d": month, day, year, hour, minute, second.
+    static QByteArray TimeText(const QDateTime& localTime);
+    // "%-25s%-25s%s\r\n".
+    static QByteArray LogLine(const ActivityEntry& entry);
+
+signals:
+    void entryAdded(const orvane::ActivityEntry& entry);
+
+private:
+    SettingsStore& m_settings;
+    const FileLocations& m_locations;
+    std::function<QDateTime()> m_clock;
+};
+
+// The rows the window shows: at most 150, added at the bottom, removed from the top.
+class ActivityListModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int kMaxRows = 150;
+
+    explicit ActivityListModel(QObject* parent = nullptr);
+    void Append(const ActivityEntry& entry);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    std::deque<ActivityEntry> m_rows;
+};
+
+}  // namespace orvane
