@@ -77,8 +77,12 @@ service=$XDG_DATA_HOME/dbus-1/services/Orvane.Application.service
 "$prog" >"$root/normal.log" 2>&1 &
 normal=$!
 pids+=("$normal")
-for _ in $(seq 50); do [ -s "$service" ] && break; sleep 0.1; done
-[ -s "$service" ] || skip "a normal start wrote no service file within 5 s"
+for _ in $(seq 50); do
+    [ -s "$service" ] && break
+    kill -0 "$normal" 2>/dev/null || break
+    sleep 0.1
+done
+[ -s "$service" ] || skip "a normal start wrote no service file (the program ended or took over 5 s)"
 grep -qx "Exec=$prog -Automation" "$service" || fail "unexpected Exec line: $(grep Exec= "$service")"
 grep -qx "Name=Orvane.Application" "$service" || fail "service file names no Orvane.Application"
 if has_owner; then fail "a run started by the operator claimed Orvane.Application"; fi
