@@ -47,6 +47,12 @@ QPushButton* MakeButton(const QString& text, const char* id, QWidget* parent) {
     return button;
 }
 
+// A path shows from its start, as the operator reads it.
+void SetPathText(QLineEdit* edit, const QString& path) {
+    edit->setText(path);
+    edit->setCursorPosition(0);
+}
+
 QPlainTextEdit* MakeMultiLineEdit(const char* id, QWidget* parent) {
     auto* edit = new QPlainTextEdit(parent);
     edit->setObjectName(QLatin1String(id));
@@ -154,7 +160,7 @@ void CPageServer::OnInitDialog() {
     CheckFromExactlyOne(m_reverseDns, Settings().Read(setting::ReverseDNS));
     CheckFrom(m_enableLog, Settings().Read(setting::EnableLog));
     CheckFrom(m_echoBack, Settings().Read(setting::EchoBack));
-    m_logFile->setText(Settings().Read(setting::LogFile, &m_services.app.Locations()));
+    SetPathText(m_logFile, Settings().Read(setting::LogFile, &m_services.app.Locations()));
     const int port = Settings().Read(setting::PortNr);
     m_customPort->setChecked(port != setting::PortNr.defaultValue);
     m_nInitialPort = port;
@@ -178,7 +184,7 @@ void CPageServer::OnBrowseLogFile() {
     request.fileMustExist = false;
     const QString chosen = m_services.chooser.ChooseFile(this, request);
     if (chosen.isEmpty()) return;
-    m_logFile->setText(chosen);
+    SetPathText(m_logFile, chosen);
     // The folder is remembered at once, even if the sheet is cancelled afterwards.
     Settings().Write(setting::BrowseLogDir, QFileInfo(chosen).absolutePath());
 }
@@ -285,8 +291,8 @@ CPageSounds::CPageSounds(SheetServices services)
 void CPageSounds::OnInitDialog() {
     CheckFrom(m_loginEnable, Settings().Read(setting::S1Enable));
     CheckFrom(m_logoutEnable, Settings().Read(setting::S2Enable));
-    m_loginFile->setText(m_services.app.LoginSoundFile());
-    m_logoutFile->setText(m_services.app.LogoutSoundFile());
+    SetPathText(m_loginFile, m_services.app.LoginSoundFile());
+    SetPathText(m_logoutFile, m_services.app.LogoutSoundFile());
     UpdateControls();
 }
 
@@ -310,7 +316,7 @@ void CPageSounds::BrowseSound(QLineEdit* edit) {
     request.fileMustExist = true;
     const QString chosen = m_services.chooser.ChooseFile(this, request);
     if (chosen.isEmpty()) return;
-    edit->setText(chosen);
+    SetPathText(edit, chosen);
     Settings().Write(setting::BrowseSndDir, QFileInfo(chosen).absolutePath());
 }
 
