@@ -88,6 +88,10 @@ CPageUsers::~CPageUsers() = default;
 
 void CPageUsers::OnInitDialog() {
     m_list->clear();
+    // A count beyond the table's slots can only come from a damaged file; show what fits.
+    if (m_table->count < 0 || m_table->count > kMaxUsers) {
+        m_table->count = m_table->count < 0 ? 0 : kMaxUsers;
+    }
     for (int slot = 0; slot < m_table->count; ++slot) AddItem(slot);
 }
 
