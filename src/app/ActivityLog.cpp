@@ -1,11 +1,12 @@
 // The activity log: entries to the observers and, one line each, to the log file.
 #include "app/ActivityLog.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "app/FileLocations.h"
 #include "config/SettingsStore.h"
@@ -50,8 +51,8 @@ QByteArray ActivityLog::TimeText(const QDateTime& localTime) {
     const QDate date = localTime.date();
     const QTime time = localTime.time();
     char text[64];
-    std::snprintf(text, sizeof text, "%d/%d/%d %d:%02d:%02d", date.month(), date.day(),
-                  date.year(), time.hour(), time.minute(), time.second());
+    std::snprintf(text, sizeof text, "%d/%d/%d %d:%02d:%02d", date.month(), date.day(), date.year(),
+                  time.hour(), time.minute(), time.second());
     return QByteArray(text);
 }
 
@@ -103,20 +104,28 @@ QVariant ActivityListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
     const ActivityEntry& entry = m_rows[static_cast<size_t>(index.row())];
     switch (index.column()) {
-        case 0: return QString::fromUtf8(entry.who);
-        case 1: return QString::fromUtf8(entry.when);
-        case 2: return QString::fromUtf8(entry.what);
-        default: return {};
+        case 0:
+            return QString::fromUtf8(entry.who);
+        case 1:
+            return QString::fromUtf8(entry.when);
+        case 2:
+            return QString::fromUtf8(entry.what);
+        default:
+            return {};
     }
 }
 
 QVariant ActivityListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
     switch (section) {
-        case 0: return QStringLiteral("Who");
-        case 1: return QStringLiteral("When");
-        case 2: return QStringLiteral("What");
-        default: return {};
+        case 0:
+            return QStringLiteral("Who");
+        case 1:
+            return QStringLiteral("When");
+        case 2:
+            return QStringLiteral("What");
+        default:
+            return {};
     }
 }
 

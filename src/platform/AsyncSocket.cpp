@@ -2,10 +2,11 @@
 #include "platform/AsyncSocket.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace orvane {
 
@@ -20,7 +21,9 @@ AsyncConnection::AsyncConnection(int fd, AsyncSocketHandler& handler, QObject* p
     connect(&m_writeNotifier, &QSocketNotifier::activated, this, [this] { HandleWritable(); });
 }
 
-AsyncConnection::~AsyncConnection() { Close(); }
+AsyncConnection::~AsyncConnection() {
+    Close();
+}
 
 long AsyncConnection::Send(const char* data, long length) {
     if (m_fd < 0) {
@@ -43,7 +46,9 @@ long AsyncConnection::Receive(char* buffer, long length) {
     return static_cast<long>(got);
 }
 
-bool AsyncConnection::ShutdownSend() { return m_fd >= 0 && ::shutdown(m_fd, SHUT_WR) == 0; }
+bool AsyncConnection::ShutdownSend() {
+    return m_fd >= 0 && ::shutdown(m_fd, SHUT_WR) == 0;
+}
 
 void AsyncConnection::Close() {
     if (m_fd < 0) return;

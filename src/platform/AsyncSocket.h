@@ -2,9 +2,10 @@
 // session talks through. Notifications arrive on the GUI thread as the kernel reports them.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <QObject>
 #include <QSocketNotifier>
-#include <netinet/in.h>
 
 namespace orvane {
 

@@ -11,6 +11,8 @@ __attribute__((weak)) void DosBridge::Start() {}
 __attribute__((weak)) void DosBridge::WriteToInterpreter(const char*, int) {}
 __attribute__((weak)) void DosBridge::ResumeOutput() {}
 __attribute__((weak)) void DosBridge::ClientClosed() {}
-__attribute__((weak)) bool DosBridge::IsRunning() const { return false; }
+__attribute__((weak)) bool DosBridge::IsRunning() const {
+    return false;
+}
 
 }  // namespace orvane

@@ -51,7 +51,9 @@ int CSessionSocket::SendText(const char* text) {
     return SendBuffer(text, static_cast<int>(std::strlen(text)));
 }
 
-int CSessionSocket::SendBuffer(const char* data, int length) { return SendBytes(data, length); }
+int CSessionSocket::SendBuffer(const char* data, int length) {
+    return SendBytes(data, length);
+}
 
 int CSessionSocket::SendMasked(const char* data, int length) {
     int count = length;
@@ -62,7 +64,9 @@ int CSessionSocket::SendMasked(const char* data, int length) {
     return SendBytes(stars.constData(), count);
 }
 
-int CSessionSocket::SendPrompt() { return SendText(text::kPrompt); }
+int CSessionSocket::SendPrompt() {
+    return SendText(text::kPrompt);
+}
 
 int CSessionSocket::SendGreeting() {
     const QByteArray greeting = QByteArray(text::kGreetingFormat).replace("%s", text::kVersion);
@@ -146,7 +150,9 @@ void CSessionSocket::FlushOutput() {
     if (m_pBridge && m_nState == STATE_DOS) m_pBridge->ResumeOutput();
 }
 
-bool CSessionSocket::OutputBufferFull() const { return PendingOutput() >= m_nOutputLimit; }
+bool CSessionSocket::OutputBufferFull() const {
+    return PendingOutput() >= m_nOutputLimit;
+}
 
 void CSessionSocket::ShutdownSendSide() {
     // Output already queued still goes out first; the peer then sees the end of the stream.
@@ -228,15 +234,20 @@ void CSessionSocket::HandleCompletedLine() {
     // buffer must not change under them.
     const QByteArray line(m_szLine);
     switch (m_nState) {
-        case STATE_USERNAME: OnUserName(line.constData()); break;
-        case STATE_PASSWORD: OnPassword(line.constData()); break;
+        case STATE_USERNAME:
+            OnUserName(line.constData());
+            break;
+        case STATE_PASSWORD:
+            OnPassword(line.constData());
+            break;
         case STATE_COMMAND:
             // Recorded before it runs, so that the log shows what was asked even when the
             // command takes the machine down.
             m_service.LogActivity(m_szPeerName, line.constData());
             ExecuteCommand(line.constData());
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -335,8 +346,8 @@ void CSessionSocket::ShutdownCommand(bool reboot) {
     }
     RequestShutdownPrivilege();
     SendText(text::kShuttingDown);
-    const unsigned flags = reboot ? kExitReboot
-                                  : (m_bIsNT ? kExitShutdown : (kExitShutdown | kExitPowerOff));
+    const unsigned flags =
+        reboot ? kExitReboot : (m_bIsNT ? kExitShutdown : (kExitShutdown | kExitPowerOff));
     if (m_service.Power().ExitWindows(flags)) {
         ShutdownSendSide();
         return;
@@ -392,8 +403,8 @@ void CSessionSocket::RequestShutdownPrivilege() {
 void CSessionSocket::ReportPrivilegeFailure(bool ok, unsigned long code, const QByteArray& message,
                                             const char* withText, const char* codeOnly) {
     if (ok) return;
-    const QByteArray report = message.isEmpty() ? Format(codeOnly, code)
-                                                : Format(withText, code, message.constData());
+    const QByteArray report =
+        message.isEmpty() ? Format(codeOnly, code) : Format(withText, code, message.constData());
     SendText(report.constData());
 }
 

@@ -114,8 +114,8 @@ private:
     int m_nBusy = 0;
     int m_nSuspended = 0;
     bool m_bRetired = false;
-    bool m_bSendFailed = false;     // the connection refused bytes: sends report failure
-    bool m_bSendShut = false;       // the send side is shut (or will be once drained)
+    bool m_bSendFailed = false;  // the connection refused bytes: sends report failure
+    bool m_bSendShut = false;    // the send side is shut (or will be once drained)
     bool m_bShutdownPending = false;
 };
 

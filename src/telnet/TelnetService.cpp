@@ -1,13 +1,14 @@
 // The listener, the registry of ten sessions, and what the sessions ask of the server.
 #include "telnet/TelnetService.h"
 
-#include <QCoreApplication>
 #include <arpa/inet.h>
-#include <cstdio>
 #include <netdb.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QCoreApplication>
+#include <cstdio>
 
 #include "app/ActivityLog.h"
 #include "app/OrvaneApp.h"
@@ -42,7 +43,9 @@ TelnetService::~TelnetService() {
     }
 }
 
-SettingsStore& TelnetService::Settings() { return m_app.Settings(); }
+SettingsStore& TelnetService::Settings() {
+    return m_app.Settings();
+}
 
 int TelnetService::StartServer() {
     const int port = Settings().Read(setting::PortNr);
@@ -66,11 +69,17 @@ int TelnetService::StopServer() {
     return 1;
 }
 
-bool TelnetService::IsListening() const { return m_pListenSocket != nullptr; }
+bool TelnetService::IsListening() const {
+    return m_pListenSocket != nullptr;
+}
 
-int TelnetService::ConnectionCount() const { return m_nConnections; }
+int TelnetService::ConnectionCount() const {
+    return m_nConnections;
+}
 
-int TelnetService::BoundPort() const { return m_pListenSocket ? m_pListenSocket->BoundPort() : 0; }
+int TelnetService::BoundPort() const {
+    return m_pListenSocket ? m_pListenSocket->BoundPort() : 0;
+}
 
 int TelnetService::SuspendedSessionCount() const {
     int count = 0;
@@ -175,8 +184,8 @@ void TelnetService::DestroyRetiredSessions() {
     // A busy one schedules this again when its last operation returns.
 }
 
-int TelnetService::CheckLogin(const char* who, const char* user, const char* password,
-                              int* canDos, int* canShutdown, QByteArray* greeting) {
+int TelnetService::CheckLogin(const char* who, const char* user, const char* password, int* canDos,
+                              int* canShutdown, QByteArray* greeting) {
     const UserTable& users = m_app.Users();
     const int slot = FindLoginRecord(users, user, password);
     if (slot < 0) {
@@ -198,7 +207,9 @@ void TelnetService::LogActivity(const char* who, const char* what) {
     m_log.LogActivity(QByteArray(who), QByteArray(what));
 }
 
-void TelnetService::PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void TelnetService::PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void TelnetService::WaitForEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
