@@ -2,13 +2,19 @@
 // client's input to it, driven by events so that every bridge makes progress on its own.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+#include <memory>
+
+class QSocketNotifier;
+class QTimer;
 
 namespace orvane {
 
 class BridgeEndpoint;
 class InterpreterLauncher;
 class SettingsStore;
+struct InterpreterChild;
 
 class DosBridge final : public QObject {
     Q_OBJECT
@@ -28,6 +34,44 @@ public:
     // BridgeEnded() is not called after this.
     void ClientClosed();
     bool IsRunning() const;
+    // The interpreter's process id once started (kept after it has ended); -1 before.
+    qint64 InterpreterPid() const { return m_startedPid; }
+
+private:
+    enum class Phase { NotStarted, Running, Ended };
+
+    void OnOutputReadable();
+    void OnOutputEnd();
+    void OnInputWritable();
+    void CheckExit();
+    void OnEndTimer();
+    bool Forward(const char* data, int length);
+    bool QueueInput(const QByteArray& bytes);
+    void Abort();
+    void End(const char* closingText);
+    void TearDown();
+    void SendText(const char* text);
+
+    BridgeEndpoint& m_endpoint;
+    InterpreterLauncher& m_launcher;
+    SettingsStore& m_settings;
+
+    Phase m_phase = Phase::NotStarted;
+    std::unique_ptr<InterpreterChild> m_child;
+    qint64 m_startedPid = -1;
+    QSocketNotifier* m_outputNotifier = nullptr;
+    QSocketNotifier* m_inputNotifier = nullptr;
+    QSocketNotifier* m_exitNotifier = nullptr;
+    QTimer* m_endTimer = nullptr;  // the wait for output after the exit, or for the exit
+
+    QByteArray m_readBuffer;
+    QByteArray m_sendBuffer;
+    QByteArray m_pendingInput;  // accepted from the client, not yet taken by the pipe
+    bool m_outputPaused = false;
+    bool m_exited = false;  // the interpreter ended by itself and has been reaped
+    bool m_outputEnded = false;
+    bool m_previousWasCR = false;  // last byte forwarded, for line ends split across reads
+    bool m_abort = false;
 };
 
 }  // namespace orvane
