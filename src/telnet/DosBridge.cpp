@@ -84,7 +84,7 @@ void DosBridge::Start() {
 
     if (m_child->exitFd.IsValid()) {
         m_exitNotifier = new QSocketNotifier(m_child->exitFd.Get(), QSocketNotifier::Read, this);
-        connect(m_exitNotifier, &QSocketNotifier::activated, this, &DosBridge::CheckExit);
+        connect(m_exitNotifier, &QSocketNotifier::activated, this, [this] { CheckExit(); });
     }
     // Without an exit descriptor the exit is noticed when the output pipe ends.
 }
@@ -146,23 +146,22 @@ bool DosBridge::Forward(const char* data, int length) {
 void DosBridge::OnOutputEnd() {
     m_outputEnded = true;
     m_outputNotifier->setEnabled(false);
-    if (!m_exited) CheckExit();
-    if (m_phase != Phase::Running) return;
     if (m_exited) {
         End(bridgetext::kNormalExit);
-    } else {
-        m_endTimer->start(kExitAfterEndMs);
+        return;
     }
+    if (CheckExit()) return;
+    m_endTimer->start(kExitAfterEndMs);
 }
 
-void DosBridge::CheckExit() {
-    if (m_phase != Phase::Running || m_exited) return;
+bool DosBridge::CheckExit() {
+    if (m_phase != Phase::Running || m_exited) return false;
     int status = 0;
     const pid_t reaped = ::waitpid(m_child->pid, &status, WNOHANG);
-    if (reaped == 0) return;  // still running
+    if (reaped == 0) return false;  // still running
     if (reaped < 0) {
         End(bridgetext::kThreadTerminated);
-        return;
+        return true;
     }
     m_exited = true;
     m_child->pid = -1;
@@ -170,9 +169,10 @@ void DosBridge::CheckExit() {
     // What the interpreter wrote before it ended still goes out before the closing text.
     if (m_outputEnded) {
         End(bridgetext::kNormalExit);
-    } else {
-        m_endTimer->start(kDrainQuietMs);
+        return true;
     }
+    m_endTimer->start(kDrainQuietMs);
+    return false;
 }
 
 void DosBridge::OnEndTimer() {
@@ -186,9 +186,9 @@ void DosBridge::OnEndTimer() {
         End(bridgetext::kNormalExit);
         return;
     }
-    // The output ended but the interpreter still runs (it closed its output itself).
-    CheckExit();
-    if (m_phase == Phase::Running && !m_exited) End(bridgetext::kReadLengthZero);
+    // The output ended but the interpreter still runs: it closed its output itself.
+    if (CheckExit()) return;
+    End(bridgetext::kReadLengthZero);
 }
 
 void DosBridge::ResumeOutput() {

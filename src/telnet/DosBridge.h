@@ -24,7 +24,8 @@ public:
     ~DosBridge() override;  // ends and reaps a still running interpreter
 
     // Starts the interpreter (RunDosBridge). Returns at once; the bridge then runs on events
-    // until it ends and calls endpoint.BridgeEnded().
+    // until it ends and calls endpoint.BridgeEnded(). From there the session may let go of
+    // the bridge only with deleteLater(): the call comes from inside the bridge's own handlers.
     void Start();
     // The client's raw bytes, already with the line-feed rules of raw mode applied.
     void WriteToInterpreter(const char* data, int length);
@@ -43,7 +44,7 @@ private:
     void OnOutputReadable();
     void OnOutputEnd();
     void OnInputWritable();
-    void CheckExit();
+    bool CheckExit();  // true when it ended the bridge
     void OnEndTimer();
     bool Forward(const char* data, int length);
     bool QueueInput(const QByteArray& bytes);

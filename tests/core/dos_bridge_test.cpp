@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
 #include <memory>
 #include <vector>
 
@@ -333,6 +334,29 @@ TEST_F(DosBridgeTest, FailedSendToTheClientEndsTheBridgeAndTheShell) {
     ASSERT_TRUE(PumpUntil([&] { return endpoint.endedCount > 0; }));
     EXPECT_TRUE(endpoint.received.endsWith(bridgetext::kSendChunkFailed));
     EXPECT_TRUE(WaitUntilGone(shell));
+}
+
+TEST_F(DosBridgeTest, ShellClosingItsOutputEndsTheBridgeAndIsEnded) {
+    FakeBridgeEndpoint endpoint;
+    m_settings->Write(setting::EchoBack, 0);
+    auto bridge = StartBridge(endpoint);
+    const qint64 shell = bridge->InterpreterPid();
+
+    Type(*bridge, "exec >&- 2>&-; sleep 30\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return endpoint.endedCount > 0; }));
+    EXPECT_EQ(endpoint.received, QByteArray(bridgetext::kReadLengthZero));
+    EXPECT_TRUE(WaitUntilGone(shell));
+}
+
+TEST_F(DosBridgeTest, SessionMayLetGoOfTheBridgeWhenItEnds) {
+    FakeBridgeEndpoint endpoint;
+    auto owned = StartBridge(endpoint);
+    QPointer<DosBridge> bridge = owned.get();
+    endpoint.onEnded = [&] { owned.release()->deleteLater(); };
+
+    Type(*bridge, "exit\r\n");
+    EXPECT_TRUE(PumpUntil([&] { return bridge.isNull(); }));
+    EXPECT_EQ(endpoint.endedCount, 1);
 }
 
 TEST_F(DosBridgeTest, AnIdleShellCostsNoProcessorTime) {
