@@ -102,6 +102,7 @@ void ChildReaper::FinishAll(std::chrono::milliseconds limit) {
     const auto start = Clock::now();
     const auto killAt = start + limit / 2;
     const auto giveUpAt = start + limit;
+    m_finishing = true;
     while (!m_pending.empty()) {
         const auto now = Clock::now();
         if (now >= killAt) {
@@ -118,6 +119,7 @@ void ChildReaper::FinishAll(std::chrono::milliseconds limit) {
         if (m_pending.empty() || now >= giveUpAt) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    m_finishing = false;
 }
 
 }  // namespace orvane

@@ -31,6 +31,7 @@ public:
     // Children handed over and not reaped yet.
     int PendingCount() const { return static_cast<int>(m_pending.size()); }
     // Program end: ends and reaps every pending child, blocking for at most about `limit`.
+    // Call it before the application object goes (it also runs, later, at exit).
     void FinishAll(std::chrono::milliseconds limit = std::chrono::milliseconds(1000));
 
 private:
@@ -42,6 +43,7 @@ private:
     void Forget(pid_t pid);
 
     std::vector<std::unique_ptr<Pending>> m_pending;
+    bool m_finishing = false;
 };
 
 }  // namespace orvane

@@ -56,6 +56,12 @@ protected:
 
     // Starts a bridge and waits for the shell's first prompt, which comes after its notes
     // about the missing terminal; what the client saw so far is then forgotten.
+    // No interpreter of one test outlives it into the next.
+    void TearDown() override {
+        EXPECT_TRUE(PumpUntil([] { return ChildReaper::Instance().PendingCount() == 0; }));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
     std::unique_ptr<DosBridge> StartBridge(FakeBridgeEndpoint& endpoint) {
         auto bridge = std::make_unique<DosBridge>(endpoint, m_launcher, *m_settings);
         bridge->Start();
