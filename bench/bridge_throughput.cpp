@@ -126,7 +126,9 @@ public:
 
     int SendBuffer(const char* data, int length) override {
         qsizetype done = 0;
-        if (m_pending.isEmpty()) {
+        if (m_pending.size() == m_sent) {
+            m_pending.clear();
+            m_sent = 0;
             const ssize_t n = ::send(m_fd, data, length, MSG_NOSIGNAL);
             if (n < 0 && errno != EAGAIN) return 0;
             done = std::max<ssize_t>(n, 0);
@@ -137,25 +139,31 @@ public:
         }
         return 1;
     }
-    bool OutputBufferFull() const override { return m_pending.size() >= kLimit; }
+    bool OutputBufferFull() const override { return m_pending.size() - m_sent >= kLimit; }
     void BridgeEnded() override { m_ended = true; }
     bool Ended() const { return m_ended; }
 
 private:
     void Flush() {
         const bool wasFull = OutputBufferFull();
-        while (!m_pending.isEmpty()) {
-            const ssize_t n = ::send(m_fd, m_pending.constData(), m_pending.size(), MSG_NOSIGNAL);
+        while (m_sent < m_pending.size()) {
+            const ssize_t n = ::send(m_fd, m_pending.constData() + m_sent,
+                                     m_pending.size() - m_sent, MSG_NOSIGNAL);
             if (n <= 0) break;
-            m_pending.remove(0, n);
+            m_sent += n;
         }
-        if (m_pending.isEmpty()) m_writable.setEnabled(false);
+        if (m_sent == m_pending.size()) {
+            m_pending.clear();
+            m_sent = 0;
+            m_writable.setEnabled(false);
+        }
         if (wasFull && !OutputBufferFull() && m_bridge) m_bridge->ResumeOutput();
     }
 
     int m_fd;
     QSocketNotifier m_writable;
     QByteArray m_pending;
+    qsizetype m_sent = 0;  // sent from the front of m_pending; no copying down per send
     orvane::DosBridge* m_bridge = nullptr;
     bool m_ended = false;
 };

@@ -128,19 +128,28 @@ void DosBridge::OnOutputReadable() {
 
 bool DosBridge::Forward(const char* data, int length) {
     // A line feed not preceded by a carriage return goes out as CR LF, as the client's
-    // terminal expects from a command line.
+    // terminal expects from a command line. Copied a line at a time: this is the hot path.
     m_sendBuffer.resize(static_cast<qsizetype>(length) * 2);
     char* out = m_sendBuffer.data();
-    int used = 0;
+    const char* in = data;
+    const char* const end = data + length;
     bool previousWasCR = m_previousWasCR;
-    for (int i = 0; i < length; ++i) {
-        const char c = data[i];
-        if (c == '\n' && !previousWasCR) out[used++] = '\r';
-        out[used++] = c;
-        previousWasCR = (c == '\r');
+    while (in < end) {
+        const char* lineFeed = static_cast<const char*>(std::memchr(in, '\n', end - in));
+        const char* stop = lineFeed ? lineFeed : end;
+        const size_t run = static_cast<size_t>(stop - in);
+        std::memcpy(out, in, run);
+        out += run;
+        if (run > 0) previousWasCR = (stop[-1] == '\r');
+        if (!lineFeed) break;
+        if (!previousWasCR) *out++ = '\r';
+        *out++ = '\n';
+        previousWasCR = false;
+        in = lineFeed + 1;
     }
     m_previousWasCR = previousWasCR;
-    return m_endpoint.SendBuffer(out, used) != 0;
+    return m_endpoint.SendBuffer(m_sendBuffer.constData(),
+                                 static_cast<int>(out - m_sendBuffer.constData())) != 0;
 }
 
 void DosBridge::OnOutputEnd() {
