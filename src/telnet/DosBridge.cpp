@@ -24,7 +24,7 @@ namespace {
 
 constexpr int kReadChunk = 64 * 1024;
 // A few reads per wakeup keep throughput up without letting one bridge starve the others.
-constexpr int kReadsPerWakeup = 4;
+constexpr int kReadsPerWakeup = 16;
 // Typed or pasted input the interpreter has not taken yet; beyond this the write counts
 // as short, as a pipe that refuses bytes did.
 constexpr qsizetype kMaxPendingInput = 1 << 20;
