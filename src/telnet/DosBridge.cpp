@@ -16,7 +16,7 @@
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterLauncher.h"
 #include "telnet/BridgeEndpoint.h"
-#include "telnet/DosBridgeTexts.h"
+#include "telnet/ClientTexts.h"
 
 namespace orvane {
 
@@ -59,8 +59,8 @@ void DosBridge::Start() {
     if (result != InterpreterLauncher::Result::Started) {
         m_phase = Phase::Ended;
         SendText(result == InterpreterLauncher::Result::PipeFailed
-                     ? bridgetext::kCreatePipeFailed
-                     : bridgetext::kCreateProcessFailed);
+                     ? text::kCreatePipeFailed
+                     : text::kCreateProcessFailed);
         m_endpoint.BridgeEnded();
         return;
     }
@@ -95,7 +95,7 @@ void DosBridge::OnOutputReadable() {
 
     int waiting = 0;
     if (::ioctl(fd, FIONREAD, &waiting) != 0) {
-        End(bridgetext::kPeekBreak);
+        End(text::kPeekBreak);
         return;
     }
     for (int pass = 0; pass < kReadsPerWakeup; ++pass) {
@@ -108,7 +108,7 @@ void DosBridge::OnOutputReadable() {
         if (got < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN) break;
-            End(bridgetext::kReadBreak);
+            End(text::kReadBreak);
             return;
         }
         if (got == 0) {
@@ -116,7 +116,7 @@ void DosBridge::OnOutputReadable() {
             return;
         }
         if (!Forward(m_readBuffer.constData(), static_cast<int>(got))) {
-            End(bridgetext::kSendChunkFailed);
+            End(text::kSendChunkFailed);
             return;
         }
         // The session may have been closed while it took the bytes.
@@ -156,7 +156,7 @@ void DosBridge::OnOutputEnd() {
     m_outputEnded = true;
     m_outputNotifier->setEnabled(false);
     if (m_exited) {
-        End(bridgetext::kNormalExit);
+        End(text::kNormalExit);
         return;
     }
     if (CheckExit()) return;
@@ -169,7 +169,7 @@ bool DosBridge::CheckExit() {
     const pid_t reaped = ::waitpid(m_child->pid, &status, WNOHANG);
     if (reaped == 0) return false;  // still running
     if (reaped < 0) {
-        End(bridgetext::kThreadTerminated);
+        End(text::kThreadTerminated);
         return true;
     }
     m_exited = true;
@@ -177,7 +177,7 @@ bool DosBridge::CheckExit() {
     if (m_exitNotifier) m_exitNotifier->setEnabled(false);
     // What the interpreter wrote before it ended still goes out before the closing text.
     if (m_outputEnded) {
-        End(bridgetext::kNormalExit);
+        End(text::kNormalExit);
         return true;
     }
     m_endTimer->start(kDrainQuietMs);
@@ -192,12 +192,12 @@ void DosBridge::OnEndTimer() {
             m_endTimer->start(kDrainQuietMs);
             return;
         }
-        End(bridgetext::kNormalExit);
+        End(text::kNormalExit);
         return;
     }
     // The output ended but the interpreter still runs: it closed its output itself.
     if (CheckExit()) return;
-    End(bridgetext::kReadLengthZero);
+    End(text::kReadLengthZero);
 }
 
 void DosBridge::ResumeOutput() {
@@ -269,7 +269,7 @@ void DosBridge::Abort() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (m_phase == Phase::Running) End(bridgetext::kAbortLoop);
+            if (m_phase == Phase::Running) End(text::kAbortLoop);
         },
         Qt::QueuedConnection);
 }

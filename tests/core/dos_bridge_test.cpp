@@ -18,7 +18,7 @@
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
 #include "telnet/DosBridge.h"
-#include "telnet/DosBridgeTexts.h"
+#include "telnet/ClientTexts.h"
 
 namespace orvane {
 namespace {
@@ -151,7 +151,7 @@ TEST_F(DosBridgeTest, ExitShowsTheLastOutputThenTheClosingTextOnce) {
 
     Type(*bridge, "echo bye; exit\r\n");
     ASSERT_TRUE(PumpUntil([&] { return endpoint.endedCount > 0; }));
-    const QByteArray closing = bridgetext::kNormalExit;
+    const QByteArray closing = text::kNormalExit;
     EXPECT_TRUE(endpoint.received.endsWith("bye\r\n" + closing)) << endpoint.received.constData();
     EXPECT_FALSE(runningInsideEnd);
     EXPECT_TRUE(ProcessGone(pid));
@@ -175,7 +175,7 @@ TEST_F(DosBridgeTest, OutputStillInThePipeAtExitIsSentBeforeTheClosingText) {
         }
         return endpoint.endedCount > 0;
     }));
-    EXPECT_EQ(endpoint.received, QByteArray(600000, 'a') + bridgetext::kNormalExit)
+    EXPECT_EQ(endpoint.received, QByteArray(600000, 'a') + text::kNormalExit)
         << endpoint.received.size() << " " << endpoint.received.right(80).constData();
 }
 
@@ -243,7 +243,7 @@ TEST_F(DosBridgeTest, InterpreterThatCannotStartSaysSoAndLeavesNoDescriptorOpen)
     DosBridge bridge(endpoint, launcher, *m_settings);
 
     bridge.Start();
-    EXPECT_EQ(endpoint.received, QByteArray(bridgetext::kCreateProcessFailed));
+    EXPECT_EQ(endpoint.received, QByteArray(text::kCreateProcessFailed));
     EXPECT_EQ(endpoint.endedCount, 1);
     EXPECT_FALSE(bridge.IsRunning());
     EXPECT_EQ(OpenDescriptorCount(), before);
@@ -266,7 +266,7 @@ TEST_F(DosBridgeTest, PipeThatCannotBeCreatedSaysSoAndLeavesNoDescriptorOpen) {
         DosBridge bridge(endpoint, launcher, *m_settings);
 
         bridge.Start();
-        EXPECT_EQ(endpoint.received, QByteArray(bridgetext::kCreatePipeFailed)) << failingCall;
+        EXPECT_EQ(endpoint.received, QByteArray(text::kCreatePipeFailed)) << failingCall;
         EXPECT_EQ(endpoint.endedCount, 1);
         EXPECT_EQ(OpenDescriptorCount(), before) << "pipe call " << failingCall;
     }
@@ -325,7 +325,7 @@ TEST_F(DosBridgeTest, InterpreterThatStopsReadingEndsTheBridgeWithAbortText) {
     ASSERT_TRUE(WaitForText(endpoint, "closed\r\n"));
     Type(*bridge, "more\r\n");
     ASSERT_TRUE(PumpUntil([&] { return endpoint.endedCount > 0; }));
-    EXPECT_TRUE(endpoint.received.endsWith(bridgetext::kAbortLoop));
+    EXPECT_TRUE(endpoint.received.endsWith(text::kAbortLoop));
     EXPECT_TRUE(WaitUntilGone(shell));
 }
 
@@ -338,7 +338,7 @@ TEST_F(DosBridgeTest, FailedSendToTheClientEndsTheBridgeAndTheShell) {
     endpoint.sendResult = 0;
     Type(*bridge, "echo lost\r\n");
     ASSERT_TRUE(PumpUntil([&] { return endpoint.endedCount > 0; }));
-    EXPECT_TRUE(endpoint.received.endsWith(bridgetext::kSendChunkFailed));
+    EXPECT_TRUE(endpoint.received.endsWith(text::kSendChunkFailed));
     EXPECT_TRUE(WaitUntilGone(shell));
 }
 
@@ -350,7 +350,7 @@ TEST_F(DosBridgeTest, ShellClosingItsOutputEndsTheBridgeAndIsEnded) {
 
     Type(*bridge, "exec >&- 2>&-; sleep 30\r\n");
     ASSERT_TRUE(PumpUntil([&] { return endpoint.endedCount > 0; }));
-    EXPECT_EQ(endpoint.received, QByteArray(bridgetext::kReadLengthZero));
+    EXPECT_EQ(endpoint.received, QByteArray(text::kReadLengthZero));
     EXPECT_TRUE(WaitUntilGone(shell));
 }
 
