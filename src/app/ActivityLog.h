@@ -25,7 +25,8 @@ struct ActivityEntry {
 class ActivityLog final : public QObject {
     Q_OBJECT
 public:
-    ActivityLog(SettingsStore& settings, const FileLocations& locations, QObject* parent = nullptr);
+    ActivityLog(SettingsStore& settings, const FileLocations& locations,
+                QObject* parent = nullptr);
 
     // Records one entry: tells the observers, then appends the line to the log file when
     // "EnableLog" is on. A file that cannot be opened adds the "!Server" row.

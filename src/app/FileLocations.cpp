@@ -7,9 +7,7 @@ namespace orvane {
 
 namespace {
 
-int FileNameStart(const QString& path) {
-    return path.lastIndexOf(QLatin1Char('/')) + 1;
-}
+int FileNameStart(const QString& path) { return path.lastIndexOf(QLatin1Char('/')) + 1; }
 
 QString WithHelpExtension(const QString& path) {
     const int nameStart = FileNameStart(path);
@@ -45,12 +43,8 @@ QString FileLocations::SoundDefault(const char* fileName) const {
     return path.left(slash + 1) + QLatin1String(fileName);
 }
 
-QString FileLocations::DefaultLoginSound() const {
-    return SoundDefault("LOGIN.WAV");
-}
-QString FileLocations::DefaultLogoutSound() const {
-    return SoundDefault("LOGOUT.WAV");
-}
+QString FileLocations::DefaultLoginSound() const { return SoundDefault("LOGIN.WAV"); }
+QString FileLocations::DefaultLogoutSound() const { return SoundDefault("LOGOUT.WAV"); }
 
 QString FileLocations::LoginSoundFile(SettingsStore& settings) const {
     return settings.Read(setting::S1FileName, this);
