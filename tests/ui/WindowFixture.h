@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QString>
+#include <QTcpSocket>
 #include <functional>
 #include <memory>
 
@@ -37,6 +38,26 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30
     }
     return true;
 }
+
+// A Telnet client on 127.0.0.1 that lives on the same event loop as the server.
+class LoopbackClient final {
+public:
+    bool Connect(int port) {
+        m_socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+        return WaitUntil([this] { return m_socket.state() == QAbstractSocket::ConnectedState; });
+    }
+    void Close() { m_socket.abort(); }
+    // True once the server has closed the connection.
+    bool WaitForEnd() {
+        return WaitUntil([this] {
+            m_socket.readAll();
+            return m_socket.state() == QAbstractSocket::UnconnectedState;
+        });
+    }
+
+private:
+    QTcpSocket m_socket;
+};
 
 class WindowFixture : public ::testing::Test {
 protected:

@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "LoopbackClient.h"
 #include "WindowFixture.h"
 #include "app/OperatorTexts.h"
 #include "ui/SystemTray.h"
