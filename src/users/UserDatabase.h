@@ -2,12 +2,23 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 
 #include "users/UserRecord.h"
 
 namespace orvane {
 
 class MessageBoxService;
+
+// Layout of the two file versions. Integers are little-endian.
+inline constexpr std::uint16_t kUserDatabaseVersion = 2;
+inline constexpr std::uint16_t kUserDatabaseVersion1 = 1;
+inline constexpr int kUserDatabaseHeaderSize = 2 + 4;  // version, count
+inline constexpr qint64 kUserDatabaseFileSize =
+    kUserDatabaseHeaderSize + kMaxUsers * qint64(sizeof(UserRecord));  // 76038
+inline constexpr int kUserRecordV1Size = 264;
+inline constexpr qint64 kUserDatabaseV1FileSize =
+    kUserDatabaseHeaderSize + kMaxUsers * qint64(kUserRecordV1Size);  // 26142
 
 class UserDatabase final {
 public:
