@@ -5,16 +5,29 @@
 
 #include "app/OperatorTexts.h"
 #include "app/OrvaneApp.h"
+#include "automation/AutomationServer.h"
 #include "platform/MessageBox.h"
 #include "users/UserDatabase.h"
 
 namespace orvane {
 
+LinuxStartupPlatform::LinuxStartupPlatform(QStringList arguments)
+    : m_arguments(std::move(arguments)) {}
+
+LinuxStartupPlatform::~LinuxStartupPlatform() = default;
+
 bool LinuxStartupPlatform::StartComponentRuntime() {
     return QDBusConnection::sessionBus().isConnected();
 }
 
-void RegisterAutomation(COrvaneApp&, bool) {}
+void LinuxStartupPlatform::RegisterAutomation(COrvaneApp& app) {
+    if (IsAutomationRun(m_arguments)) {
+        m_automation = std::make_unique<AutomationServer>();
+        m_automation->RegisterAll();
+    } else {
+        UpdateRegistryAll(app.Locations().ProgramPath());
+    }
+}
 
 Startup::Startup(COrvaneApp& app, StartupPlatform& platform, AdminAccountPrompt& adminPrompt)
     : m_app(app), m_platform(platform), m_adminPrompt(adminPrompt) {}
@@ -32,7 +45,7 @@ bool Startup::Prepare() {
     // table is read only now, after both.
     m_app.LoadUserDatabase();
     RunFirstRunAccountFlow(m_app.Users(), m_app.Database(), m_adminPrompt, m_app.Messages());
-    RegisterAutomation(m_app, m_componentRuntime);
+    if (m_componentRuntime) m_platform.RegisterAutomation(m_app);
     return true;
 }
 

@@ -1,12 +1,16 @@
 // The program's start-up in its fixed order, up to the point where the main window runs.
 #pragma once
 
+#include <QString>
+#include <QStringList>
 #include <functional>
+#include <memory>
 
 namespace orvane {
 
 class COrvaneApp;
 class AdminAccountPrompt;
+class AutomationServer;
 
 // The platform services start-up brings up before anything else.
 class StartupPlatform {
@@ -16,18 +20,28 @@ public:
     virtual bool StartSockets() = 0;
     // The component runtime (the session bus). False only means: no automation this run.
     virtual bool StartComponentRuntime() = 0;
+    // A run the bus started serves the automation object; any other run records where the
+    // bus can start the program. Only called when the component runtime is available.
+    virtual void RegisterAutomation(COrvaneApp& app) = 0;
 };
 
 // Sockets always work on Linux; the component runtime is the D-Bus session bus.
 class LinuxStartupPlatform final : public StartupPlatform {
 public:
+    explicit LinuxStartupPlatform(QStringList arguments);
+    ~LinuxStartupPlatform() override;
+
     bool StartSockets() override { return true; }
     bool StartComponentRuntime() override;
-};
+    void RegisterAutomation(COrvaneApp& app) override;
 
-// Makes the automation object reachable. The automation object is not wired in yet, so
-// this does nothing; it is the one place where that step belongs.
-void RegisterAutomation(COrvaneApp& app, bool componentRuntimeAvailable);
+    // The class factory of an automation run, or null; the main window attaches to it.
+    AutomationServer* Automation() const { return m_automation.get(); }
+
+private:
+    QStringList m_arguments;
+    std::unique_ptr<AutomationServer> m_automation;
+};
 
 class Startup final {
 public:

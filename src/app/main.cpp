@@ -3,12 +3,19 @@
 
 // The program is assembled from parts that are integrated one by one; until every part is
 // in the tree, the program says so instead of running half-wired.
-#if __has_include("telnet/SessionSocket.h") && __has_include("platform/QtSoundPlayer.h") &&  \
-    __has_include("platform/LinuxPowerControl.h") &&                                          \
-    __has_include("platform/ConsoleMessageBox.h") &&                                          \
-    __has_include("platform/widgets/QtMessageBox.h") &&                                       \
-    __has_include("platform/widgets/QtFileChooser.h") && __has_include("ui/UserDialogs.h") && \
-    __has_include("platform/InterpreterProcess.h")
+#if __has_include("telnet/SessionSocket.h") &&                               \
+                  __has_include(                                             \
+                      "platform/QtSoundPlayer.h") &&                         \
+                      __has_include(                                         \
+                          "platform/LinuxPowerControl.h") &&                 \
+                          __has_include(                                     \
+                              "platform/ConsoleMessageBox.h") &&             \
+                              __has_include(                                 \
+                                  "platform/widgets/QtMessageBox.h") &&      \
+                                  __has_include(                             \
+                                      "platform/widgets/QtFileChooser.h") && \
+                                      __has_include("ui/UserDialogs.h") &&   \
+                                                    __has_include("platform/InterpreterProcess.h")
 #define ORVANE_FULLY_WIRED 1
 #endif
 
@@ -23,6 +30,7 @@
 #include "app/ConsoleRunner.h"
 #include "app/OrvaneApp.h"
 #include "app/Startup.h"
+#include "automation/AutomationServer.h"
 #include "config/SettingsStore.h"
 #include "platform/ConsoleMessageBox.h"
 #include "platform/InterpreterProcess.h"
@@ -64,7 +72,7 @@ int RunWindowed(int argc, char** argv) {
     ServerParts parts;
     QtFileChooser chooser;
     QtAdminAccountPrompt adminPrompt;
-    LinuxStartupPlatform platform;
+    LinuxStartupPlatform platform(QCoreApplication::arguments());
     Startup startup(app, platform, adminPrompt);
     return startup.Run([&] {
         ActivityLog log(settings, app.Locations());
@@ -73,7 +81,12 @@ int RunWindowed(int argc, char** argv) {
         COrvaneDlg window(app, server, log,
                           MainWindowServices{messages, parts.sound, chooser,
                                              QSystemTrayIcon::isSystemTrayAvailable()});
+        messages.SetOwner(&window);
+        AutomationServer* automation = platform.Automation();
+        if (automation) automation->SetMainWindow(&window);
         window.exec();
+        if (automation) automation->SetMainWindow(nullptr);
+        messages.SetOwner(nullptr);
         return 0;
     });
 }
@@ -85,7 +98,7 @@ int RunConsole(int argc, char** argv) {
     COrvaneApp app(QCoreApplication::applicationFilePath(), settings, messages);
     ServerParts parts;
     ConsoleAdminPrompt adminPrompt;
-    LinuxStartupPlatform platform;
+    LinuxStartupPlatform platform(QCoreApplication::arguments());
     Startup startup(app, platform, adminPrompt);
     return startup.Run([&] {
         ActivityLog log(settings, app.Locations());
@@ -99,8 +112,7 @@ int RunConsole(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return orvane::WantsConsoleMode(argc, argv) ? RunConsole(argc, argv)
-                                                : RunWindowed(argc, argv);
+    return orvane::WantsConsoleMode(argc, argv) ? RunConsole(argc, argv) : RunWindowed(argc, argv);
 }
 
 #else

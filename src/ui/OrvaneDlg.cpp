@@ -85,10 +85,8 @@ COrvaneDlg::COrvaneDlg(COrvaneApp& app, TelnetService& server, ActivityLog& log,
     if (m_app.Settings().Read(setting::StartMinimize) != 0) PostCommand(command::kHide);
 }
 
-COrvaneDlg::~COrvaneDlg() {
-    // The automation proxy's pointer back to this window is cleared by the automation
-    // object once it exists; until then m_pProxy is only ever set by tests.
-}
+// The automation proxy's pointer back to this window is cleared by AutomationOwner.
+COrvaneDlg::~COrvaneDlg() = default;
 
 void COrvaneDlg::CreateControls() {
     const DialogUnits units(font());
@@ -268,14 +266,6 @@ bool COrvaneDlg::QueryTerminate() {
     if (m_app.Settings().Read(setting::ConfirmExit) != 1) return true;
     return m_services.messages.Show(QString::fromLatin1(kConfirmExitText), MessageIcon::Question,
                                     MessageButtons::YesNo) == MessageAnswer::Yes;
-}
-
-bool COrvaneDlg::MayClose() {
-    if (m_pProxy) {
-        hide();
-        return false;
-    }
-    return true;
 }
 
 void COrvaneDlg::LogActivity(const QByteArray& who, const QByteArray& what) {

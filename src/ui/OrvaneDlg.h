@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <memory>
 
+#include "automation/AutomationOwner.h"
+
 class QAction;
 class QEventLoop;
 class QLabel;
@@ -17,7 +19,6 @@ namespace orvane {
 class ActivityListModel;
 class ActivityLog;
 class COrvaneApp;
-class COrvaneDlgAutoProxy;
 class CSystemTray;
 class FileChooser;
 class MessageBoxService;
@@ -32,7 +33,7 @@ struct MainWindowServices {
     bool trayAvailable;  // false: no tray icon, the window works on
 };
 
-class COrvaneDlg final : public QDialog {
+class COrvaneDlg final : public QDialog, public AutomationOwner {
     Q_OBJECT
 public:
     COrvaneDlg(COrvaneApp& app, TelnetService& server, ActivityLog& log,
@@ -49,13 +50,9 @@ public:
     void UpdateConnectionText();
     void UpdateTrayStatus();
     bool QueryTerminate();
-    bool MayClose();
+    using AutomationOwner::MayClose;
     void LogActivity(const QByteArray& who, const QByteArray& what);
     void ShowAboutBox();
-
-    // Set while an automation client holds the program: closing then only hides.
-    void SetProxy(COrvaneDlgAutoProxy* proxy) { m_pProxy = proxy; }
-    COrvaneDlgAutoProxy* Proxy() const { return m_pProxy; }
 
     CSystemTray& TrayIcon() { return *m_trayIcon; }
     const QIcon& BusyIcon() const { return m_hBusyIcon; }
@@ -69,6 +66,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // While an automation client holds the program, closing only hides the window.
+    void HideForAutomation() override { hide(); }
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -96,7 +95,6 @@ private:
     QTreeView* m_activityList = nullptr;
     ActivityListModel* m_activityModel = nullptr;
     QAction* m_aboutAction = nullptr;
-    COrvaneDlgAutoProxy* m_pProxy = nullptr;  // not owned
     QIcon m_hMainIcon;
     QEventLoop* m_modalLoop = nullptr;
 };

@@ -18,9 +18,7 @@ namespace {
 
 class MainWindow : public WindowFixture {
 protected:
-    QString ConnectionText() {
-        return Window().findChild<QLabel*>(QStringLiteral("1004"))->text();
-    }
+    QString ConnectionText() { return Window().findChild<QLabel*>(QStringLiteral("1004"))->text(); }
     QPushButton* Switch() { return Window().findChild<QPushButton*>(QStringLiteral("1003")); }
     int QuestionsAsked() const {
         int count = 0;

@@ -1,9 +1,10 @@
 // Start-up: its order, its messages, and that the window comes up whatever the users.
+#include "app/Startup.h"
+
 #include <QFile>
 #include <QStringList>
 
 #include "WindowFixture.h"
-#include "app/Startup.h"
 #include "users/UserDatabase.h"
 
 namespace orvane::test {
@@ -20,6 +21,7 @@ public:
         m_steps << QStringLiteral("runtime");
         return runtimeWorks;
     }
+    void RegisterAutomation(COrvaneApp&) override { m_steps << QStringLiteral("automation"); }
     bool socketsWork = true;
     bool runtimeWorks = true;
 
@@ -83,7 +85,8 @@ TEST_F(Startup_, CancellingTheFirstAccountWarnsThatNobodyCanLogInAndTheWindowSti
     Startup startup(app, platform, prompt);
     EXPECT_EQ(startup.Run([this] { return RunWindow(); }), 0);
     EXPECT_EQ(steps, (QStringList{QStringLiteral("sockets"), QStringLiteral("runtime"),
-                                  QStringLiteral("admin dialog"), QStringLiteral("window")}));
+                                  QStringLiteral("admin dialog"), QStringLiteral("automation"),
+                                  QStringLiteral("window")}));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text,
               QStringLiteral("No users are defined. Nobody can log in to the server."));
@@ -107,6 +110,7 @@ TEST_F(Startup_, NoSessionBusMeansNoAutomationButTheProgramRunsOn) {
     Startup startup(app, platform, prompt);
     EXPECT_EQ(startup.Run([this] { return RunWindow(); }), 0);
     EXPECT_FALSE(startup.ComponentRuntimeAvailable());
+    EXPECT_FALSE(steps.contains(QStringLiteral("automation")));
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_TRUE(windowCameUp);
 }
