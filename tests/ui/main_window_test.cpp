@@ -1,5 +1,6 @@
 // The main window as the operator sees it: the count, the tray, the switch and the ways out.
 #include <QAction>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -138,7 +139,10 @@ TEST_P(ExitConfirmation, ExitNowAsksOnlyWhenConfirmExitIsExactlyOne) {
 
 INSTANTIATE_TEST_SUITE_P(ConfirmExitValues, ExitConfirmation,
                          ::testing::Values(ExitCase{1, true}, ExitCase{0, false},
-                                           ExitCase{2, false}));
+                                           ExitCase{2, false}),
+                         [](const auto& info) {
+                             return "ConfirmExit" + std::to_string(info.param.confirmExit);
+                         });
 
 TEST_F(MainWindow, AnsweringNoToTheExitQuestionKeepsEverythingRunning) {
     COrvaneDlg& window = ShownWindow();
