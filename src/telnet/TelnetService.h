@@ -2,7 +2,12 @@
 // window (or the console runner) and testable without either.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace orvane {
 
@@ -10,18 +15,25 @@ class COrvaneApp;
 class ActivityLog;
 class SoundPlayer;
 class PowerControl;
-class InterpreterLauncher;
+class SettingsStore;
+class AsyncListener;
+class BridgeEndpoint;
+class CSessionSocket;
+class DosBridge;
 
 // The platform services a running server uses.
 struct ServerServices {
     SoundPlayer& sound;
     PowerControl& power;
-    InterpreterLauncher& interpreter;  // starts the `dos` command interpreter
 };
 
 class TelnetService final : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kMaxSessions = 10;
+    // Makes the `dos` bridge of one session; the session owns what it returns.
+    using BridgeFactory = std::function<std::unique_ptr<DosBridge>(BridgeEndpoint&)>;
+
     TelnetService(COrvaneApp& app, ActivityLog& log, ServerServices services,
                   QObject* parent = nullptr);
     ~TelnetService() override;
@@ -37,9 +49,55 @@ public:
     // The port actually bound (useful when "PortNr" is 0 in tests); 0 when stopped.
     int BoundPort() const;
 
+    // Without a factory, `dos` answers that the interpreter could not be started.
+    void SetBridgeFactory(BridgeFactory factory) { m_bridgeFactory = std::move(factory); }
+    // The most unsent output one session may hold (1 MiB unless lowered, e.g. in tests).
+    void SetOutputLimit(long bytes) { m_nOutputLimit = bytes; }
+    // Sessions currently waiting inside a send for their output to drain.
+    int SuspendedSessionCount() const;
+    // Sessions retired but still waiting for their own operation to return.
+    int PendingDestructionCount() const { return static_cast<int>(m_retired.size()); }
+
+    // What the sessions use of the service.
+    void AcceptConnection();
+    QByteArray ResolvePeerName(const char* dotted);
+    void ConnectionClosed(const char* who);
+    int CheckLogin(const char* who, const char* user, const char* password, int* canDos,
+                   int* canShutdown, QByteArray* greeting);
+    void LogActivity(const char* who, const char* what);
+    // Dispatches every waiting event without waiting.
+    void PumpMessages();
+    // Dispatches events, waiting for the next one when none is waiting.
+    void WaitForEvents();
+    // A session's close notification: "Connection terminated" and the slot freed.
+    void SessionClosed(CSessionSocket& session);
+    // A retired session's last operation has returned: destroy it from the event loop.
+    void ScheduleDestruction();
+
+    COrvaneApp& App() { return m_app; }
+    SettingsStore& Settings();
+    PowerControl& Power() { return m_services.power; }
+    const BridgeFactory& Bridges() const { return m_bridgeFactory; }
+
 signals:
     // After every change of the count: the window updates its text and the tray.
     void connectionCountChanged(int count);
+
+private:
+    void RetireSlot(int slot);
+    void DestroyRetiredSessions();
+
+    COrvaneApp& m_app;
+    ActivityLog& m_log;
+    ServerServices m_services;
+    BridgeFactory m_bridgeFactory;
+    std::unique_ptr<AsyncListener> m_pListenSocket;
+    std::array<std::unique_ptr<CSessionSocket>, kMaxSessions> m_pSessions;
+    // Retired sessions not destroyed yet, because one of their operations was running.
+    std::vector<std::unique_ptr<CSessionSocket>> m_retired;
+    int m_nConnections = 0;
+    long m_nOutputLimit;
+    bool m_bDestructionQueued = false;
 };
 
 }  // namespace orvane

@@ -1,0 +1,91 @@
+// Non-blocking TCP/IPv4 sockets on the Qt event loop: the listener and the connection a
+// session talks through. Notifications arrive on the GUI thread as the kernel reports them.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <QObject>
+#include <QSocketNotifier>
+
+namespace orvane {
+
+// Receives a connection's notifications. A handler may pump the event loop; the socket
+// itself touches nothing of its own after calling a handler.
+class AsyncSocketHandler {
+public:
+    virtual ~AsyncSocketHandler() = default;
+    // Bytes are waiting to be received.
+    virtual void OnReceive(int errorCode) = 0;
+    // The peer closed the connection or it failed.
+    virtual void OnClose(int errorCode) = 0;
+    // The kernel takes bytes again.
+    virtual void OnSendReady() = 0;
+};
+
+// One connected stream socket; the object owns the descriptor and closes it when destroyed.
+class AsyncConnection final : public QObject {
+    Q_OBJECT
+public:
+    AsyncConnection(int fd, AsyncSocketHandler& handler, QObject* parent = nullptr);
+    ~AsyncConnection() override;
+    AsyncConnection(const AsyncConnection&) = delete;
+    AsyncConnection& operator=(const AsyncConnection&) = delete;
+
+    // Both return the byte count, or -1 with errno set (EAGAIN when they cannot proceed).
+    // They never block; Receive of 0 bytes means the peer closed.
+    long Send(const char* data, long length);
+    long Receive(char* buffer, long length);
+    // Ends the send direction: the peer sees the end of the stream, receiving goes on.
+    bool ShutdownSend();
+    // Closes the descriptor now; no notification follows.
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // While off, no receive or close notification is delivered.
+    void SetReceiveNotifications(bool on);
+    // While on, OnSendReady is delivered whenever the kernel takes bytes.
+    void SetSendNotifications(bool on);
+    // While on, received bytes are read and dropped here (the close is still reported):
+    // for a session that reads nothing more but must still notice the peer leaving.
+    void SetDiscardInput(bool on) { m_discardInput = on; }
+
+    int Descriptor() const { return m_fd; }
+
+private:
+    void HandleReadable();
+    void HandleWritable();
+
+    int m_fd;
+    AsyncSocketHandler& m_handler;
+    QSocketNotifier m_readNotifier;
+    QSocketNotifier m_writeNotifier;
+    bool m_receiveOn = true;
+    bool m_discardInput = false;
+    bool m_closeReported = false;
+};
+
+// The listening socket: every local address, SO_REUSEADDR, non-blocking.
+class AsyncListener final : public QObject {
+    Q_OBJECT
+public:
+    explicit AsyncListener(QObject* parent = nullptr);
+    ~AsyncListener() override;
+    AsyncListener(const AsyncListener&) = delete;
+    AsyncListener& operator=(const AsyncListener&) = delete;
+
+    // Creates, binds and listens; false (and nothing left open) on any failure.
+    bool Listen(int port);
+    int BoundPort() const;
+    // Takes one pending connection: its non-blocking descriptor, or -1.
+    int Accept(sockaddr_in* peer);
+
+signals:
+    // A connection is waiting to be accepted.
+    void acceptReady();
+
+private:
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+};
+
+}  // namespace orvane

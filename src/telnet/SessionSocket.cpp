@@ -1,0 +1,411 @@
+// The session: line input, echo, login, the command shell and the bridge's endpoint.
+#include "telnet/SessionSocket.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/OrvaneApp.h"
+#include "config/SettingsStore.h"
+#include "platform/PowerControl.h"
+#include "telnet/ClientTexts.h"
+#include "telnet/DosBridge.h"
+#include "telnet/TelnetService.h"
+#include "users/UserMatching.h"
+
+namespace orvane {
+
+namespace {
+// printf with one argument into storage sized for the result.
+QByteArray Format(const char* format, unsigned long code, const char* message = nullptr) {
+    const int size = message ? std::snprintf(nullptr, 0, format, code, message)
+                             : std::snprintf(nullptr, 0, format, code);
+    std::vector<char> text(static_cast<size_t>(size) + 1);
+    if (message) {
+        std::snprintf(text.data(), text.size(), format, code, message);
+    } else {
+        std::snprintf(text.data(), text.size(), format, code);
+    }
+    return QByteArray(text.data(), size);
+}
+}  // namespace
+
+CSessionSocket::BusyGuard::BusyGuard(CSessionSocket& session) : m_session(session) {
+    ++m_session.m_nBusy;
+}
+
+CSessionSocket::BusyGuard::~BusyGuard() {
+    if (--m_session.m_nBusy == 0 && m_session.m_bRetired) m_session.m_service.ScheduleDestruction();
+}
+
+CSessionSocket::CSessionSocket(TelnetService& service, int fd, int slot)
+    : m_nSlot(slot), m_service(service), m_socket(std::make_unique<AsyncConnection>(fd, *this)) {}
+
+CSessionSocket::~CSessionSocket() {
+    // The bridge goes first: it may still talk to this endpoint while it ends.
+    m_pBridge.reset();
+}
+
+int CSessionSocket::SendText(const char* text) {
+    return SendBuffer(text, static_cast<int>(std::strlen(text)));
+}
+
+int CSessionSocket::SendBuffer(const char* data, int length) {
+    return SendBytes(data, length);
+}
+
+int CSessionSocket::SendMasked(const char* data, int length) {
+    int count = length;
+    if (std::memchr(data, '\r', static_cast<size_t>(length))) --count;
+    if (std::memchr(data, '\n', static_cast<size_t>(length))) --count;
+    if (count <= 0) return 1;
+    const QByteArray stars(count, '*');
+    return SendBytes(stars.constData(), count);
+}
+
+int CSessionSocket::SendPrompt() {
+    return SendText(text::kPrompt);
+}
+
+int CSessionSocket::SendGreeting() {
+    const QByteArray greeting = QByteArray(text::kGreetingFormat).replace("%s", text::kVersion);
+    SendText(greeting.constData());
+    SendText(text::kLineEnd);
+    SendText(text::kUsernamePrompt);
+    m_nLineLen = 0;
+    return 0;
+}
+
+int CSessionSocket::SendBytes(const char* data, int length) {
+    BusyGuard busy(*this);
+    int position = 0;
+    while (!m_bClosing && position < length) {
+        if (m_bSendFailed || m_bSendShut) return 0;
+        if (PendingOutput() == 0) {
+            const long sent = m_socket->Send(data + position, length - position);
+            if (sent >= 0) {
+                position += static_cast<int>(sent);
+                continue;
+            }
+            if (errno != EAGAIN) {
+                m_bSendFailed = true;
+                return 0;
+            }
+        }
+        const long room = m_nOutputLimit - PendingOutput();
+        if (room > 0) {
+            const int take = static_cast<int>(std::min<long>(room, length - position));
+            m_output.append(data + position, take);
+            position += take;
+            m_socket->SetSendNotifications(true);
+            continue;
+        }
+        WaitForOutputRoom();
+    }
+    return 1;
+}
+
+void CSessionSocket::WaitForOutputRoom() {
+    /* The client is not taking its output. Wait for the next event (writable, the peer
+       gone, the server stopping) without spinning. Reading from this client stops while we
+       wait: otherwise its input could run OnReceive inside this send, again and again,
+       each level deeper on the stack. */
+    ++m_nSuspended;
+    m_socket->SetReceiveNotifications(false);
+    m_service.WaitForEvents();
+    if (--m_nSuspended == 0 && !m_bRetired) m_socket->SetReceiveNotifications(true);
+}
+
+void CSessionSocket::OnSendReady() {
+    BusyGuard busy(*this);
+    FlushOutput();
+}
+
+void CSessionSocket::FlushOutput() {
+    while (PendingOutput() > 0 && !m_bSendFailed) {
+        const long sent = m_socket->Send(m_output.constData() + m_nOutputPos, PendingOutput());
+        if (sent < 0) {
+            if (errno == EAGAIN) {
+                // Keep the buffer from creeping: drop what has gone out once it is half.
+                if (m_nOutputPos >= static_cast<long>(m_output.size()) / 2) {
+                    m_output.remove(0, m_nOutputPos);
+                    m_nOutputPos = 0;
+                }
+                return;
+            }
+            m_bSendFailed = true;
+            break;
+        }
+        m_nOutputPos += sent;
+    }
+    m_output.clear();
+    m_nOutputPos = 0;
+    m_socket->SetSendNotifications(false);
+    if (m_bSendFailed) return;
+    if (m_bShutdownPending) {
+        m_bShutdownPending = false;
+        m_socket->ShutdownSend();
+    }
+    if (m_pBridge && m_nState == STATE_DOS) m_pBridge->ResumeOutput();
+}
+
+bool CSessionSocket::OutputBufferFull() const {
+    return PendingOutput() >= m_nOutputLimit;
+}
+
+void CSessionSocket::ShutdownSendSide() {
+    // Output already queued still goes out first; the peer then sees the end of the stream.
+    m_bSendShut = true;
+    if (PendingOutput() == 0) {
+        m_socket->ShutdownSend();
+    } else {
+        m_bShutdownPending = true;
+    }
+}
+
+void CSessionSocket::StripLineFeeds(char* data, int* length) {
+    char* out = data;
+    for (int i = 0; i < *length; ++i) {
+        if (data[i] != '\n') *out++ = data[i];
+    }
+    *length = static_cast<int>(out - data);
+}
+
+void CSessionSocket::OnReceive(int errorCode) {
+    BusyGuard busy(*this);
+    if (errorCode != 0 || m_nState == STATE_LOCKED || m_bClosing) return;
+    if (m_nState == STATE_DOS) {
+        ReceiveRaw();
+    } else {
+        ReceiveLine();
+    }
+}
+
+void CSessionSocket::ReceiveRaw() {
+    const long got = m_socket->Receive(m_szLine, kLineBufferSize - 1);
+    if (got < 0 && errno == EAGAIN) return;
+    if (got <= 0) {
+        m_bClosing = 1;
+        return;
+    }
+    const bool endsWithReturn = m_szLine[got - 1] == '\r';
+    if (!m_pBridge) return;
+    // The client's Enter reaches the interpreter as CR LF whether the LF came along or not.
+    if (m_szLine[0] == '\n') {
+        if (got > 1) m_pBridge->WriteToInterpreter(m_szLine + 1, static_cast<int>(got - 1));
+    } else {
+        m_pBridge->WriteToInterpreter(m_szLine, static_cast<int>(got));
+    }
+    if (endsWithReturn && m_nState == STATE_DOS && m_pBridge) {
+        m_pBridge->WriteToInterpreter("\n", 1);
+    }
+}
+
+void CSessionSocket::ReceiveLine() {
+    const long got = m_socket->Receive(m_szLine + m_nLineLen, kLineBufferSize - 1 - m_nLineLen);
+    if (got < 0 && errno == EAGAIN) return;
+    if (got <= 0) {
+        m_bClosing = 1;
+        return;
+    }
+    int count = static_cast<int>(got);
+    StripLineFeeds(m_szLine + m_nLineLen, &count);
+    if (count == 0) return;
+    SettingsStore& settings = m_service.Settings();
+    if (settings.Read(setting::EchoBack) != 0) {
+        if (m_nState == STATE_PASSWORD) {
+            SendMasked(m_szLine + m_nLineLen, count);
+        } else {
+            SendBuffer(m_szLine + m_nLineLen, count);
+        }
+    }
+    m_nLineLen += count;
+    if (m_szLine[m_nLineLen - 1] != '\r' && m_nLineLen <= kMaxLineLength) return;
+    if (settings.Read(setting::EchoBack) != 0) SendBuffer("\n", 1);
+    // Over the carriage return, or over the newest byte of a line completed by length.
+    m_szLine[m_nLineLen - 1] = '\0';
+    if (!m_bRetired) HandleCompletedLine();
+    m_nLineLen = 0;
+}
+
+void CSessionSocket::HandleCompletedLine() {
+    // The handlers get their own copy: a reply may wait for output room, and the line
+    // buffer must not change under them.
+    const QByteArray line(m_szLine);
+    switch (m_nState) {
+        case STATE_USERNAME:
+            OnUserName(line.constData());
+            break;
+        case STATE_PASSWORD:
+            OnPassword(line.constData());
+            break;
+        case STATE_COMMAND:
+            // Recorded before it runs, so that the log shows what was asked even when the
+            // command takes the machine down.
+            m_service.LogActivity(m_szPeerName, line.constData());
+            ExecuteCommand(line.constData());
+            break;
+        default:
+            break;
+    }
+}
+
+void CSessionSocket::OnClose(int /*errorCode*/) {
+    BusyGuard busy(*this);
+    m_bClosing = 1;
+    if (m_bRetired) return;
+    m_service.SessionClosed(*this);
+}
+
+void CSessionSocket::Retire() {
+    if (m_bRetired) return;
+    m_bRetired = true;
+    m_bClosing = 1;
+    if (m_pBridge) m_pBridge->ClientClosed();
+    m_socket->Close();
+}
+
+void CSessionSocket::OnUserName(const char* line) {
+    CopyText(m_szUser, sizeof m_szUser, line, sizeof m_szUser - 1);
+    SendText(text::kPasswordPrompt);
+    m_nState = STATE_PASSWORD;
+}
+
+void CSessionSocket::OnPassword(const char* line) {
+    CopyText(m_szPassword, sizeof m_szPassword, line, sizeof m_szPassword - 1);
+    QByteArray greeting;
+    if (m_service.CheckLogin(m_szPeerName, m_szUser, m_szPassword, &m_bCanDos, &m_bCanShutdown,
+                             &greeting)) {
+        m_nState = STATE_COMMAND;
+        if (!greeting.isEmpty()) {
+            SendText(text::kLineEnd);
+            SendText(greeting.constData());
+            SendText(text::kLineEnd);
+        } else {
+            const QByteArray loginOk = m_service.Settings().Read(setting::LoginOK).toUtf8();
+            SendText(text::kLoginTextLead);
+            SendText(loginOk.constData());
+            SendText(text::kLineEnd);
+        }
+        SendHelp();
+        SendPrompt();
+        return;
+    }
+    SettingsStore& settings = m_service.Settings();
+    const QByteArray loginFail = settings.Read(setting::LoginFail).toUtf8();
+    const int limit = settings.Read(setting::FailedLogins);
+    SendText(text::kLoginFailLead);
+    SendText(loginFail.constData());
+    SendText(text::kLoginFailTail);
+    ++m_nFailedLogins;
+    // At or past the limit: lowering "FailedLogins" during a session must not open the
+    // door to unlimited attempts. 0 (or less) means no limit.
+    if (limit > 0 && m_nFailedLogins >= limit) {
+        m_nState = STATE_LOCKED;
+        m_socket->SetDiscardInput(true);
+        ShutdownSendSide();
+        return;
+    }
+    SendText(text::kUsernamePrompt);
+    m_nLineLen = 0;
+    m_nState = STATE_USERNAME;
+}
+
+void CSessionSocket::ExecuteCommand(const char* line) {
+    QByteArray command(line);
+    if (command.endsWith('\r')) command.chop(1);
+    if (command.isEmpty()) {
+        SendPrompt();
+        return;
+    }
+    const char* word = command.constData();
+    if (EqualsIgnoringAsciiCase(word, text::kCommandHelp)) {
+        SendHelp();
+        SendPrompt();
+    } else if (EqualsIgnoringAsciiCase(word, text::kCommandReboot)) {
+        ShutdownCommand(true);
+    } else if (EqualsIgnoringAsciiCase(word, text::kCommandShutdown)) {
+        ShutdownCommand(false);
+    } else if (EqualsIgnoringAsciiCase(word, text::kCommandDos)) {
+        StartDos();
+    } else if (EqualsIgnoringAsciiCase(word, text::kCommandExit)) {
+        SendText(text::kGoodbye);
+        ShutdownSendSide();
+    } else {
+        SendText(text::kUnknownCommand);
+        SendPrompt();
+    }
+}
+
+void CSessionSocket::ShutdownCommand(bool reboot) {
+    if (!m_bCanShutdown) {
+        SendText(text::kNoPrivileges);
+        SendPrompt();
+        return;
+    }
+    RequestShutdownPrivilege();
+    SendText(text::kShuttingDown);
+    const unsigned flags =
+        reboot ? kExitReboot : (m_bIsNT ? kExitShutdown : (kExitShutdown | kExitPowerOff));
+    if (m_service.Power().ExitWindows(flags)) {
+        ShutdownSendSide();
+        return;
+    }
+    SendText(text::kShutdownFailed);
+    SendPrompt();
+}
+
+void CSessionSocket::StartDos() {
+    if (!m_bCanDos) {
+        SendText(text::kNoPrivileges);
+        SendPrompt();
+        return;
+    }
+    std::unique_ptr<DosBridge> bridge;
+    if (m_service.Bridges()) bridge = m_service.Bridges()(*this);
+    if (!bridge) {
+        SendText(text::kCreateProcessFailed);
+        SendPrompt();
+        return;
+    }
+    m_nState = STATE_DOS;
+    m_pBridge = std::move(bridge);
+    m_pBridge->Start();
+}
+
+void CSessionSocket::BridgeEnded() {
+    BusyGuard busy(*this);
+    SendPrompt();
+    m_nState = STATE_COMMAND;
+}
+
+void CSessionSocket::SendHelp() {
+    for (const char* line : text::kHelpLines) SendText(line);
+}
+
+void CSessionSocket::RequestShutdownPrivilege() {
+    if (!m_bIsNT) return;
+    SendText(text::kRequestingPrivileges);
+    PowerControl& power = m_service.Power();
+    // Every step runs whatever became of the one before; each failure is reported.
+    const PrivilegeStepResult open = power.OpenProcessToken();
+    ReportPrivilegeFailure(open.ok, open.errorCode, open.errorText.toLocal8Bit(),
+                           text::kOpenTokenFailed.withText, text::kOpenTokenFailed.codeOnly);
+    const PrivilegeStepResult lookup = power.LookupShutdownPrivilege();
+    ReportPrivilegeFailure(lookup.ok, lookup.errorCode, lookup.errorText.toLocal8Bit(),
+                           text::kLookupFailed.withText, text::kLookupFailed.codeOnly);
+    const PrivilegeStepResult enable = power.EnableShutdownPrivilege();
+    ReportPrivilegeFailure(enable.ok, enable.errorCode, enable.errorText.toLocal8Bit(),
+                           text::kAdjustFailed.withText, text::kAdjustFailed.codeOnly);
+}
+
+void CSessionSocket::ReportPrivilegeFailure(bool ok, unsigned long code, const QByteArray& message,
+                                            const char* withText, const char* codeOnly) {
+    if (ok) return;
+    const QByteArray report =
+        message.isEmpty() ? Format(codeOnly, code) : Format(withText, code, message.constData());
+    SendText(report.constData());
+}
+
+}  // namespace orvane

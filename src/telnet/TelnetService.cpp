@@ -1,0 +1,218 @@
+// The listener, the registry of ten sessions, and what the sessions ask of the server.
+#include "telnet/TelnetService.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "app/ActivityLog.h"
+#include "app/OrvaneApp.h"
+#include "config/SettingsStore.h"
+#include "platform/AsyncSocket.h"
+#include "platform/SoundPlayer.h"
+#include "telnet/ClientTexts.h"
+#include "telnet/DosBridge.h"
+#include "telnet/SessionSocket.h"
+#include "users/UserMatching.h"
+
+namespace orvane {
+
+namespace {
+QByteArray WithName(const char* format, const char* name) {
+    return QByteArray(format).replace("%s", name);
+}
+}  // namespace
+
+TelnetService::TelnetService(COrvaneApp& app, ActivityLog& log, ServerServices services,
+                             QObject* parent)
+    : QObject(parent),
+      m_app(app),
+      m_log(log),
+      m_services(services),
+      m_nOutputLimit(CSessionSocket::kDefaultOutputLimit) {}
+
+TelnetService::~TelnetService() {
+    m_pListenSocket.reset();
+    for (auto& session : m_pSessions) {
+        if (session) session->Retire();
+    }
+}
+
+SettingsStore& TelnetService::Settings() {
+    return m_app.Settings();
+}
+
+int TelnetService::StartServer() {
+    const int port = Settings().Read(setting::PortNr);
+    if (m_pListenSocket) return 0;
+    auto listener = std::make_unique<AsyncListener>();
+    if (!listener->Listen(port)) return 0;
+    connect(listener.get(), &AsyncListener::acceptReady, this, &TelnetService::AcceptConnection);
+    m_pListenSocket = std::move(listener);
+    return 1;
+}
+
+int TelnetService::StopServer() {
+    if (!m_pListenSocket) return 0;
+    m_pListenSocket.reset();
+    for (int slot = 0; slot < kMaxSessions; ++slot) {
+        if (!m_pSessions[slot]) continue;
+        // The dotted address, not the display name: what the server itself knows.
+        ConnectionClosed(m_pSessions[slot]->m_szPeerAddr);
+        RetireSlot(slot);
+    }
+    return 1;
+}
+
+bool TelnetService::IsListening() const {
+    return m_pListenSocket != nullptr;
+}
+
+int TelnetService::ConnectionCount() const {
+    return m_nConnections;
+}
+
+int TelnetService::BoundPort() const {
+    return m_pListenSocket ? m_pListenSocket->BoundPort() : 0;
+}
+
+int TelnetService::SuspendedSessionCount() const {
+    int count = 0;
+    for (const auto& session : m_pSessions) {
+        if (session && session->IsSuspendedInSend()) ++count;
+    }
+    for (const auto& session : m_retired) {
+        if (session->IsSuspendedInSend()) ++count;
+    }
+    return count;
+}
+
+void TelnetService::AcceptConnection() {
+    if (!m_pListenSocket) return;
+    sockaddr_in peer{};
+    const int fd = m_pListenSocket->Accept(&peer);
+    if (fd < 0) return;
+    int slot = 0;
+    while (slot < kMaxSessions && m_pSessions[slot]) ++slot;
+    if (slot == kMaxSessions) {
+        // All ten taken: the client is closed before it costs anything, without a word.
+        ::close(fd);
+        return;
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    m_pSessions[slot] = std::make_unique<CSessionSocket>(*this, fd, slot);
+    CSessionSocket& session = *m_pSessions[slot];
+    session.SetOutputLimit(m_nOutputLimit);
+
+    session.SendText(text::kPleaseWait);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&peer.sin_addr.s_addr);
+    std::snprintf(session.m_szPeerAddr, sizeof session.m_szPeerAddr, "%d.%d.%d.%d", bytes[0],
+                  bytes[1], bytes[2], bytes[3]);
+    const QByteArray name = ResolvePeerName(session.m_szPeerAddr);
+    CopyText(session.m_szPeerName, sizeof session.m_szPeerName, name.constData(),
+             sizeof session.m_szPeerName - 1);
+    LogActivity(session.m_szPeerName, text::kLoggingIn);
+    ++m_nConnections;
+    emit connectionCountChanged(m_nConnections);
+    session.SendGreeting();
+}
+
+QByteArray TelnetService::ResolvePeerName(const char* dotted) {
+    if (Settings().Read(setting::ReverseDNS) == 1) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        if (::inet_pton(AF_INET, dotted, &address.sin_addr) == 1) {
+            char host[NI_MAXHOST];
+            if (::getnameinfo(reinterpret_cast<sockaddr*>(&address), sizeof address, host,
+                              sizeof host, nullptr, 0, NI_NAMEREQD) == 0) {
+                return QByteArray(host);
+            }
+        }
+    }
+    return QByteArray(dotted);
+}
+
+void TelnetService::ConnectionClosed(const char* who) {
+    LogActivity(who, text::kConnectionTerminated);
+    if (Settings().Read(setting::S2Enable) != 0) {
+        m_services.sound.PlayAsync(m_app.LogoutSoundFile());
+    }
+    --m_nConnections;
+    emit connectionCountChanged(m_nConnections);
+}
+
+void TelnetService::SessionClosed(CSessionSocket& session) {
+    ConnectionClosed(session.m_szPeerName);
+    if (session.m_nSlot >= 0 && session.m_nSlot < kMaxSessions &&
+        m_pSessions[session.m_nSlot].get() == &session) {
+        RetireSlot(session.m_nSlot);
+    }
+}
+
+void TelnetService::RetireSlot(int slot) {
+    std::unique_ptr<CSessionSocket> session = std::move(m_pSessions[slot]);
+    session->Retire();
+    // Never destroyed here: the caller may be one of its own operations. The event loop
+    // destroys it once nothing of it is running.
+    m_retired.push_back(std::move(session));
+    ScheduleDestruction();
+}
+
+void TelnetService::ScheduleDestruction() {
+    if (m_bDestructionQueued) return;
+    m_bDestructionQueued = true;
+    QMetaObject::invokeMethod(this, &TelnetService::DestroyRetiredSessions, Qt::QueuedConnection);
+}
+
+void TelnetService::DestroyRetiredSessions() {
+    m_bDestructionQueued = false;
+    std::vector<std::unique_ptr<CSessionSocket>> done;
+    for (auto it = m_retired.begin(); it != m_retired.end();) {
+        if ((*it)->IsBusy()) {
+            ++it;
+        } else {
+            done.push_back(std::move(*it));
+            it = m_retired.erase(it);
+        }
+    }
+    // A busy one schedules this again when its last operation returns.
+}
+
+int TelnetService::CheckLogin(const char* who, const char* user, const char* password, int* canDos,
+                              int* canShutdown, QByteArray* greeting) {
+    const UserTable& users = m_app.Users();
+    const int slot = FindLoginRecord(users, user, password);
+    if (slot < 0) {
+        LogActivity(who, WithName(text::kLoginAsFailed, user).constData());
+        return 0;
+    }
+    LogActivity(who, WithName(text::kLoggedInAs, user).constData());
+    if (Settings().Read(setting::S1Enable) != 0) {
+        m_services.sound.PlayAsync(m_app.LoginSoundFile());
+    }
+    const UserRecord& record = users.records[slot];
+    *canDos = record.canUseDos;
+    *canShutdown = record.canShutdown;
+    *greeting = QByteArray(record.greeting);
+    return 1;
+}
+
+void TelnetService::LogActivity(const char* who, const char* what) {
+    m_log.LogActivity(QByteArray(who), QByteArray(what));
+}
+
+void TelnetService::PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TelnetService::WaitForEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+}  // namespace orvane

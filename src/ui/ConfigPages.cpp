@@ -1,0 +1,353 @@
+// The settings pages: each loads from the settings store when first shown and stores on OK.
+#include "ui/ConfigPages.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "app/OrvaneApp.h"
+#include "config/Autostart.h"
+#include "config/PageFields.h"
+#include "config/SettingsStore.h"
+#include "platform/FileChooser.h"
+#include "platform/MessageBox.h"
+#include "platform/SoundPlayer.h"
+#include "platform/SystemInfo.h"
+
+namespace orvane {
+
+namespace {
+
+// The value name of the autostart entry: the settings' application key.
+const QString kRunListName = QStringLiteral("Orvane");
+
+QCheckBox* MakeCheckBox(const QString& text, const char* id, QWidget* parent) {
+    auto* box = new QCheckBox(text, parent);
+    box->setObjectName(QLatin1String(id));
+    return box;
+}
+
+QLineEdit* MakeLineEdit(const char* id, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(id));
+    return edit;
+}
+
+QPushButton* MakeButton(const QString& text, const char* id, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(id));
+    button->setAutoDefault(false);
+    return button;
+}
+
+// A path shows from its start, as the operator reads it.
+void SetPathText(QLineEdit* edit, const QString& path) {
+    edit->setText(path);
+    edit->setCursorPosition(0);
+}
+
+QPlainTextEdit* MakeMultiLineEdit(const char* id, QWidget* parent) {
+    auto* edit = new QPlainTextEdit(parent);
+    edit->setObjectName(QLatin1String(id));
+    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    edit->setTabChangesFocus(true);
+    return edit;
+}
+
+// Any stored value other than 0 shows as checked; the pages themselves store only 0 and 1.
+void CheckFrom(QCheckBox* box, int value) {
+    box->setChecked(value != 0);
+}
+// For the two options whose readers want exactly 1, the box shows what the reader will do.
+void CheckFromExactlyOne(QCheckBox* box, int value) {
+    box->setChecked(value == 1);
+}
+int CheckedValue(const QCheckBox* box) {
+    return box->isChecked() ? 1 : 0;
+}
+
+QHBoxLayout* Row(std::initializer_list<QWidget*> widgets, int indent = 0) {
+    auto* row = new QHBoxLayout;
+    if (indent > 0) row->addSpacing(indent);
+    for (QWidget* widget : widgets) row->addWidget(widget);
+    return row;
+}
+
+}  // namespace
+
+CConfigPage::CConfigPage(const QString& caption, SheetServices services)
+    : m_services(services), m_caption(caption) {}
+
+void CConfigPage::EnsureCreated() {
+    if (m_bCreated) return;
+    m_bCreated = true;
+    OnInitDialog();
+}
+
+SettingsStore& CConfigPage::Settings() {
+    return m_services.app.Settings();
+}
+
+// ---- About ----
+
+CPageAbout::CPageAbout(SheetServices services)
+    : CConfigPage(QStringLiteral("About"), services), m_version(new QLabel(this)) {
+    m_version->setObjectName(QStringLiteral("1025"));
+    m_version->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* icon = new QLabel(this);
+    QIcon programIcon = QApplication::windowIcon();
+    if (programIcon.isNull()) programIcon = style()->standardIcon(QStyle::SP_ComputerIcon);
+    icon->setPixmap(programIcon.pixmap(32, 32));
+    auto* layout = new QVBoxLayout(this);
+    auto* row = Row({icon, m_version});
+    row->addStretch();
+    layout->addLayout(row);
+    layout->addStretch();
+}
+
+void CPageAbout::OnInitDialog() {
+    m_version->setText(FormatVersionLine(QueryPlatformVersion()));
+}
+
+// ---- Server ----
+
+CPageServer::CPageServer(SheetServices services)
+    : CConfigPage(QStringLiteral("Server"), services),
+      m_reverseDns(
+          MakeCheckBox(QStringLiteral("Perform reverse DNS lookup on clients"), "1022", this)),
+      m_echoBack(MakeCheckBox(QStringLiteral("Echo characters back to client"), "1026", this)),
+      m_customPort(
+          MakeCheckBox(QStringLiteral("Listen for connections on custom port :"), "1029", this)),
+      m_port(MakeLineEdit("1030", this)),
+      m_enableLog(MakeCheckBox(QStringLiteral("Log activities to file"), "1023", this)),
+      m_logFile(MakeLineEdit("1024", this)),
+      m_browseLog(MakeButton(QStringLiteral("..."), "1005", this)),
+      m_failedLogins(MakeLineEdit("1025", this)) {
+    m_port->setFixedWidth(m_port->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+    m_failedLogins->setFixedWidth(
+        m_failedLogins->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
+    m_browseLog->setFixedWidth(m_browseLog->fontMetrics().horizontalAdvance(QStringLiteral("...")) +
+                               20);
+    m_logFile->setMinimumWidth(m_logFile->fontMetrics().averageCharWidth() * 40);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_reverseDns);
+    layout->addWidget(m_echoBack);
+    auto* portRow = Row({m_customPort, m_port});
+    portRow->addStretch();
+    layout->addLayout(portRow);
+    layout->addWidget(m_enableLog);
+    layout->addLayout(Row({m_logFile, m_browseLog}, 20));
+    auto* attemptsRow = Row({new QLabel(QStringLiteral("Allow"), this), m_failedLogins,
+                             new QLabel(QStringLiteral("login attempts in one session"), this)});
+    attemptsRow->addStretch();
+    layout->addLayout(attemptsRow);
+    layout->addStretch();
+
+    connect(m_enableLog, &QCheckBox::clicked, this, [this] { UpdateControls(); });
+    connect(m_customPort, &QCheckBox::clicked, this, [this] { UpdateControls(); });
+    connect(m_browseLog, &QPushButton::clicked, this, [this] { OnBrowseLogFile(); });
+}
+
+void CPageServer::OnInitDialog() {
+    CheckFromExactlyOne(m_reverseDns, Settings().Read(setting::ReverseDNS));
+    CheckFrom(m_enableLog, Settings().Read(setting::EnableLog));
+    CheckFrom(m_echoBack, Settings().Read(setting::EchoBack));
+    SetPathText(m_logFile, Settings().Read(setting::LogFile, &m_services.app.Locations()));
+    const int port = Settings().Read(setting::PortNr);
+    m_customPort->setChecked(port != setting::PortNr.defaultValue);
+    m_nInitialPort = port;
+    m_port->setText(QString::number(port));
+    m_failedLogins->setText(QString::number(Settings().Read(setting::FailedLogins)));
+    UpdateControls();
+}
+
+void CPageServer::UpdateControls() {
+    m_logFile->setEnabled(m_enableLog->isChecked());
+    m_browseLog->setEnabled(m_enableLog->isChecked());
+    m_port->setEnabled(m_customPort->isChecked());
+}
+
+void CPageServer::OnBrowseLogFile() {
+    FileChooserRequest request;
+    request.title = QStringLiteral("Select Log File Name");
+    request.filters = QStringLiteral("Log Files (*.log);;All Files (*.*)");
+    request.defaultExtension = QStringLiteral("LOG");
+    request.initialFolder = Settings().Read(setting::BrowseLogDir);
+    request.fileMustExist = false;
+    const QString chosen = m_services.chooser.ChooseFile(this, request);
+    if (chosen.isEmpty()) return;
+    SetPathText(m_logFile, chosen);
+    // The folder is remembered at once, even if the sheet is cancelled afterwards.
+    Settings().Write(setting::BrowseLogDir, QFileInfo(chosen).absolutePath());
+}
+
+void CPageServer::OnOK() {
+    Settings().Write(setting::ReverseDNS, CheckedValue(m_reverseDns));
+    Settings().Write(setting::EnableLog, CheckedValue(m_enableLog));
+    Settings().Write(setting::EchoBack, CheckedValue(m_echoBack));
+    Settings().Write(setting::LogFile, m_logFile->text());
+    const int port =
+        m_customPort->isChecked() ? AtoiPrefix(m_port->text()) : setting::PortNr.defaultValue;
+    Settings().Write(setting::PortNr, port);
+    if (port != m_nInitialPort) {
+        m_services.messages.Show(
+            QStringLiteral("Changes to the port number will take effect the next time the "
+                           "server is restarted."),
+            MessageIcon::Information);
+    }
+    const int attempts = AtoiPrefix(m_failedLogins->text());
+    Settings().Write(setting::FailedLogins, attempts < 0 ? 0 : attempts);
+}
+
+// ---- General ----
+
+CPageGeneral::CPageGeneral(SheetServices services)
+    : CConfigPage(QStringLiteral("General"), services),
+      m_runAtStart(MakeCheckBox(QStringLiteral("Start when Windows starts"), "1020", this)),
+      m_runAsServiceBox(
+          MakeCheckBox(QStringLiteral("Run as system service (Windows NT)"), "1022", this)),
+      m_startMinimized(MakeCheckBox(QStringLiteral("Start minimized"), "1021", this)),
+      m_confirmExit(MakeCheckBox(QStringLiteral("Confirm to exit Orvane"), "1038", this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_runAtStart);
+    layout->addWidget(m_runAsServiceBox);
+    layout->addWidget(m_startMinimized);
+    layout->addWidget(m_confirmExit);
+    layout->addStretch();
+    connect(m_runAsServiceBox, &QCheckBox::clicked, this,
+            [this](bool checked) { OnRunAsService(checked); });
+}
+
+void CPageGeneral::OnInitDialog() {
+    m_bIsNT = QueryPlatformVersion().platformId == kPlatformNT;
+    CheckFrom(m_startMinimized, Settings().Read(setting::StartMinimize));
+    CheckFromExactlyOne(m_confirmExit, Settings().Read(setting::ConfirmExit));
+    m_bInRunList = IsInRunList(kRunListName);
+    m_runAtStart->setChecked(m_bInRunList);
+    m_nRunAsService = Settings().Read(setting::RunAsService);
+    m_runAsServiceBox->setChecked(m_nRunAsService != 0);
+    if (!m_bIsNT) m_runAsServiceBox->setEnabled(false);
+}
+
+void CPageGeneral::OnRunAsService(bool checked) {
+    if (!checked) return;
+    m_services.messages.Show(QStringLiteral("Sorry, feature not implemented yet."),
+                             MessageIcon::Stop);
+    m_runAsServiceBox->setChecked(false);
+}
+
+void CPageGeneral::OnOK() {
+    Settings().Write(setting::StartMinimize, CheckedValue(m_startMinimized));
+    Settings().Write(setting::ConfirmExit, CheckedValue(m_confirmExit));
+    // An entry that was present and stays checked is left as it is, whatever it names.
+    if (m_bInRunList) {
+        if (!m_runAtStart->isChecked()) RemoveFromRunList(kRunListName, m_services.messages);
+    } else if (m_runAtStart->isChecked()) {
+        AddToRunList(kRunListName, m_services.app.Locations().ProgramPath(), m_services.messages);
+    }
+    // "RunAsService" is only ever shown, never written.
+}
+
+// ---- Sounds ----
+
+CPageSounds::CPageSounds(SheetServices services)
+    : CConfigPage(QStringLiteral("Sounds"), services),
+      m_loginEnable(MakeCheckBox(QStringLiteral("Play sound when user logs in"), "1028", this)),
+      m_loginFile(MakeLineEdit("1024", this)),
+      m_loginTest(MakeButton(QStringLiteral("Test"), "1006", this)),
+      m_loginBrowse(MakeButton(QStringLiteral("Browse"), "1027", this)),
+      m_logoutEnable(MakeCheckBox(QStringLiteral("Play sound when user logs out"), "1029", this)),
+      m_logoutFile(MakeLineEdit("1025", this)),
+      m_logoutTest(MakeButton(QStringLiteral("Test"), "1007", this)),
+      m_logoutBrowse(MakeButton(QStringLiteral("Browse"), "1030", this)) {
+    m_loginFile->setMinimumWidth(m_loginFile->fontMetrics().averageCharWidth() * 32);
+    m_logoutFile->setMinimumWidth(m_logoutFile->fontMetrics().averageCharWidth() * 32);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_loginEnable);
+    layout->addLayout(Row({m_loginFile, m_loginTest, m_loginBrowse}, 20));
+    layout->addWidget(m_logoutEnable);
+    layout->addLayout(Row({m_logoutFile, m_logoutTest, m_logoutBrowse}, 20));
+    layout->addStretch();
+
+    connect(m_loginEnable, &QCheckBox::clicked, this, [this] { UpdateControls(); });
+    connect(m_logoutEnable, &QCheckBox::clicked, this, [this] { UpdateControls(); });
+    connect(m_loginBrowse, &QPushButton::clicked, this, [this] { BrowseSound(m_loginFile); });
+    connect(m_logoutBrowse, &QPushButton::clicked, this, [this] { BrowseSound(m_logoutFile); });
+    // The test plays what the field holds now, not what is stored.
+    connect(m_loginTest, &QPushButton::clicked, this,
+            [this] { m_services.sound.PlayAsync(m_loginFile->text()); });
+    connect(m_logoutTest, &QPushButton::clicked, this,
+            [this] { m_services.sound.PlayAsync(m_logoutFile->text()); });
+}
+
+void CPageSounds::OnInitDialog() {
+    CheckFrom(m_loginEnable, Settings().Read(setting::S1Enable));
+    CheckFrom(m_logoutEnable, Settings().Read(setting::S2Enable));
+    SetPathText(m_loginFile, m_services.app.LoginSoundFile());
+    SetPathText(m_logoutFile, m_services.app.LogoutSoundFile());
+    UpdateControls();
+}
+
+void CPageSounds::UpdateControls() {
+    const bool login = m_loginEnable->isChecked();
+    m_loginFile->setEnabled(login);
+    m_loginTest->setEnabled(login);
+    m_loginBrowse->setEnabled(login);
+    const bool logout = m_logoutEnable->isChecked();
+    m_logoutFile->setEnabled(logout);
+    m_logoutTest->setEnabled(logout);
+    m_logoutBrowse->setEnabled(logout);
+}
+
+void CPageSounds::BrowseSound(QLineEdit* edit) {
+    FileChooserRequest request;
+    request.title = QStringLiteral("Select Sound");
+    request.filters = QStringLiteral("Wave Files (*.wav)");
+    request.defaultExtension = QStringLiteral("WAV");
+    request.initialFolder = Settings().Read(setting::BrowseSndDir);
+    request.fileMustExist = true;
+    const QString chosen = m_services.chooser.ChooseFile(this, request);
+    if (chosen.isEmpty()) return;
+    SetPathText(edit, chosen);
+    Settings().Write(setting::BrowseSndDir, QFileInfo(chosen).absolutePath());
+}
+
+void CPageSounds::OnOK() {
+    Settings().Write(setting::S1FileName, m_loginFile->text());
+    Settings().Write(setting::S2FileName, m_logoutFile->text());
+    Settings().Write(setting::S1Enable, CheckedValue(m_loginEnable));
+    Settings().Write(setting::S2Enable, CheckedValue(m_logoutEnable));
+}
+
+// ---- Messages ----
+
+CPageMsgs::CPageMsgs(SheetServices services)
+    : CConfigPage(QStringLiteral("Messages"), services),
+      m_loginOk(MakeMultiLineEdit("1036", this)),
+      m_loginFail(MakeMultiLineEdit("1037", this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Successful login greeting message :"), this));
+    layout->addWidget(m_loginOk);
+    layout->addWidget(new QLabel(QStringLiteral("Failed login message :"), this));
+    layout->addWidget(m_loginFail);
+}
+
+void CPageMsgs::OnInitDialog() {
+    m_loginFail->setPlainText(ToEditLineBreaks(Settings().Read(setting::LoginFail)));
+    m_loginOk->setPlainText(ToEditLineBreaks(Settings().Read(setting::LoginOK)));
+}
+
+void CPageMsgs::OnOK() {
+    Settings().Write(setting::LoginOK, ToStoredLineBreaks(m_loginOk->toPlainText()));
+    Settings().Write(setting::LoginFail, ToStoredLineBreaks(m_loginFail->toPlainText()));
+}
+
+}  // namespace orvane

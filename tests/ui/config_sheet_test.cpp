@@ -1,0 +1,427 @@
+// The settings pages of the configuration sheet: what each stores, when, and what it shows.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+
+#include "SheetFixture.h"
+#include "config/Autostart.h"
+#include "ui/ConfigPages.h"
+
+namespace orvane {
+namespace {
+
+using test::SheetFixture;
+
+class ConfigSheetTest : public SheetFixture {};
+
+TEST_F(ConfigSheetTest, SheetHasItsSixPagesInOrder) {
+    auto sheet = OpenSheet();
+    EXPECT_EQ(sheet->windowTitle(), QStringLiteral("Server Configuration"));
+    auto* tabs = sheet->findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    QStringList captions;
+    for (int i = 0; i < tabs->count(); ++i) captions << tabs->tabText(i);
+    EXPECT_EQ(captions, (QStringList{"About", "Server", "General", "Sounds", "Messages", "Users"}));
+    EXPECT_EQ(tabs->currentIndex(), 0);
+}
+
+TEST_F(ConfigSheetTest, OkWithOnlyTheAboutPageShownWritesNoSetting) {
+    auto sheet = OpenSheet();
+    auto* version = Control<QLabel>(sheet->AboutPage(), "1025");
+    EXPECT_TRUE(version->text().startsWith(QStringLiteral("Orvane v1.5 running on Linux ")));
+    EXPECT_TRUE(version->text().contains(QStringLiteral(" (Build ")));
+    sheet->PressOK();
+    EXPECT_EQ(sheet->result(), QDialog::Accepted);
+    EXPECT_TRUE(StoredKeys().isEmpty()) << StoredKeys().join(' ').toStdString();
+    EXPECT_TRUE(m_messages.shown.empty());
+}
+
+TEST_F(ConfigSheetTest, OkAfterShowingOnlyTheGeneralPageWritesOnlyItsSettings) {
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    sheet->PressOK();
+    EXPECT_EQ(StoredKeys(), (QStringList{"Settings/ConfirmExit", "Settings/StartMinimize"}));
+    EXPECT_FALSE(IsInRunList(QStringLiteral("Orvane")));
+}
+
+TEST_F(ConfigSheetTest, CancelStoresNothingFromAnyShownPage) {
+    auto sheet = OpenSheet();
+    for (int page = 0; page < CConfigSheet::PageCount; ++page) {
+        sheet->ShowPage(static_cast<CConfigSheet::Page>(page));
+    }
+    Control<QCheckBox>(sheet->GeneralPage(), "1020")->setChecked(true);
+    sheet->PressCancel();
+    EXPECT_EQ(sheet->result(), QDialog::Rejected);
+    EXPECT_TRUE(StoredKeys().isEmpty());
+    EXPECT_FALSE(IsInRunList(QStringLiteral("Orvane")));
+}
+
+TEST_F(ConfigSheetTest, PageKeepsWhatWasTypedWhenTheOperatorComesBackToIt) {
+    m_settings.Write(setting::PortNr, 2323);
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Server);
+    auto* port = Control<QLineEdit>(sheet->ServerPage(), "1030");
+    EXPECT_EQ(port->text(), QStringLiteral("2323"));
+    port->setText(QStringLiteral("4444"));
+    sheet->ShowPage(CConfigSheet::General);
+    sheet->ShowPage(CConfigSheet::Server);
+    EXPECT_EQ(port->text(), QStringLiteral("4444"));
+}
+
+// ---- Server page ----
+
+class ServerPageTest : public SheetFixture {
+protected:
+    // Opens the sheet on the Server page, lets the test change it, presses OK.
+    template <typename Change>
+    void ConfirmServerPage(Change change) {
+        auto sheet = OpenSheet();
+        sheet->ShowPage(CConfigSheet::Server);
+        change(sheet->ServerPage());
+        sheet->PressOK();
+    }
+};
+
+TEST_F(ServerPageTest, OpensWithTheDefaults) {
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Server);
+    QWidget& page = sheet->ServerPage();
+    EXPECT_TRUE(Control<QCheckBox>(page, "1022")->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(page, "1023")->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(page, "1026")->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(page, "1029")->isChecked());
+    EXPECT_FALSE(Control<QLineEdit>(page, "1030")->isEnabled());
+    EXPECT_EQ(Control<QLineEdit>(page, "1030")->text(), QStringLiteral("23"));
+    EXPECT_EQ(Control<QLineEdit>(page, "1025")->text(), QStringLiteral("3"));
+    EXPECT_EQ(Control<QLineEdit>(page, "1024")->text(), m_app.DefaultLogFile());
+}
+
+TEST_F(ServerPageTest, LogCheckBoxEnablesThePathAndItsChooser) {
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Server);
+    QWidget& page = sheet->ServerPage();
+    Control<QCheckBox>(page, "1023")->click();
+    EXPECT_FALSE(Control<QLineEdit>(page, "1024")->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(page, "1005")->isEnabled());
+    Control<QCheckBox>(page, "1023")->click();
+    EXPECT_TRUE(Control<QLineEdit>(page, "1024")->isEnabled());
+    Control<QCheckBox>(page, "1029")->click();
+    EXPECT_TRUE(Control<QLineEdit>(page, "1030")->isEnabled());
+}
+
+TEST_F(ServerPageTest, UncheckedCustomPortStores23WhateverTheField) {
+    m_settings.Write(setting::PortNr, 8023);
+    ConfirmServerPage([](QWidget& page) {
+        Control<QCheckBox>(page, "1029")->click();
+        Control<QLineEdit>(page, "1030")->setText(QStringLiteral("9999"));
+    });
+    EXPECT_EQ(m_settings.Read(setting::PortNr), 23);
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].icon, MessageIcon::Information);
+}
+
+TEST_F(ServerPageTest, PortTypedWithTrailingLettersStoresItsNumberAndWarnsOfTheRestart) {
+    ConfirmServerPage([](QWidget& page) {
+        Control<QCheckBox>(page, "1029")->click();
+        Control<QLineEdit>(page, "1030")->setText(QStringLiteral("80abc"));
+    });
+    EXPECT_EQ(m_settings.Read(setting::PortNr), 80);
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].text,
+              QStringLiteral("Changes to the port number will take effect the next time the "
+                             "server is restarted."));
+    EXPECT_EQ(m_messages.shown[0].icon, MessageIcon::Information);
+}
+
+TEST_F(ServerPageTest, UnchangedPortSaysNothingAndOpensUncheckedNextTime) {
+    ConfirmServerPage([](QWidget& page) {
+        Control<QCheckBox>(page, "1029")->click();
+        Control<QLineEdit>(page, "1030")->setText(QStringLiteral("23"));
+    });
+    EXPECT_EQ(m_settings.Read(setting::PortNr), 23);
+    EXPECT_TRUE(m_messages.shown.empty());
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Server);
+    EXPECT_FALSE(Control<QCheckBox>(sheet->ServerPage(), "1029")->isChecked());
+}
+
+TEST_F(ServerPageTest, EmptyPortFieldStoresZero) {
+    ConfirmServerPage([](QWidget& page) {
+        Control<QCheckBox>(page, "1029")->click();
+        Control<QLineEdit>(page, "1030")->clear();
+    });
+    EXPECT_EQ(m_settings.Read(setting::PortNr), 0);
+}
+
+TEST_F(ServerPageTest, NegativeOrNonNumericLoginAttemptsStoreZero) {
+    for (const char* typed : {"-5", "abc"}) {
+        m_settings.Write(setting::FailedLogins, 3);
+        ConfirmServerPage([typed](QWidget& page) {
+            Control<QLineEdit>(page, "1025")->setText(QLatin1String(typed));
+        });
+        EXPECT_EQ(m_settings.Read(setting::FailedLogins), 0) << typed;
+    }
+    ConfirmServerPage(
+        [](QWidget& page) { Control<QLineEdit>(page, "1025")->setText(QStringLiteral(" 7x")); });
+    EXPECT_EQ(m_settings.Read(setting::FailedLogins), 7);
+}
+
+TEST_F(ServerPageTest, OkStoresTheSwitchesAndTheLogPathEvenWhenLoggingIsOff) {
+    ConfirmServerPage([](QWidget& page) {
+        Control<QCheckBox>(page, "1022")->click();
+        Control<QCheckBox>(page, "1026")->click();
+        Control<QLineEdit>(page, "1024")->setText(QStringLiteral("/var/tmp/x.log"));
+        Control<QCheckBox>(page, "1023")->click();
+    });
+    EXPECT_EQ(m_settings.Read(setting::ReverseDNS), 0);
+    EXPECT_EQ(m_settings.Read(setting::EchoBack), 0);
+    EXPECT_EQ(m_settings.Read(setting::EnableLog), 0);
+    EXPECT_EQ(m_settings.Read(setting::LogFile), QStringLiteral("/var/tmp/x.log"));
+}
+
+TEST_F(ServerPageTest, ChosenLogFolderIsRememberedEvenWhenTheSheetIsCancelled) {
+    m_settings.Write(setting::BrowseLogDir, QStringLiteral("/srv/logs"));
+    m_chooser.answers = {QStringLiteral("/srv/other/new.LOG")};
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Server);
+    Control<QPushButton>(sheet->ServerPage(), "1005")->click();
+
+    ASSERT_EQ(m_chooser.requests.size(), 1u);
+    const FileChooserRequest& request = m_chooser.requests[0];
+    EXPECT_EQ(request.title, QStringLiteral("Select Log File Name"));
+    EXPECT_EQ(request.filters, QStringLiteral("Log Files (*.log);;All Files (*.*)"));
+    EXPECT_EQ(request.defaultExtension, QStringLiteral("LOG"));
+    EXPECT_EQ(request.initialFolder, QStringLiteral("/srv/logs"));
+    EXPECT_FALSE(request.fileMustExist);
+    EXPECT_EQ(Control<QLineEdit>(sheet->ServerPage(), "1024")->text(),
+              QStringLiteral("/srv/other/new.LOG"));
+
+    sheet->PressCancel();
+    EXPECT_EQ(m_settings.Read(setting::BrowseLogDir), QStringLiteral("/srv/other"));
+    EXPECT_FALSE(IsStored("LogFile"));
+}
+
+TEST_F(ServerPageTest, ChooserClosedWithoutAFileChangesNothing) {
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Server);
+    auto* path = Control<QLineEdit>(sheet->ServerPage(), "1024");
+    const QString before = path->text();
+    Control<QPushButton>(sheet->ServerPage(), "1005")->click();
+    EXPECT_EQ(path->text(), before);
+    EXPECT_TRUE(StoredKeys().isEmpty());
+}
+
+// ---- General page ----
+
+class GeneralPageTest : public SheetFixture {};
+
+TEST_F(GeneralPageTest, ServiceBoxRefusesWithAMessageAndUnchecksItself) {
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    auto* service = Control<QCheckBox>(sheet->GeneralPage(), "1022");
+    EXPECT_TRUE(service->isEnabled());  // Linux counts as the NT family
+    service->click();
+    EXPECT_FALSE(service->isChecked());
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].text, QStringLiteral("Sorry, feature not implemented yet."));
+    EXPECT_EQ(m_messages.shown[0].icon, MessageIcon::Stop);
+}
+
+TEST_F(GeneralPageTest, StoredServiceValueIsShownButNeverWritten) {
+    m_settings.Write(setting::RunAsService, 1);
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    auto* service = Control<QCheckBox>(sheet->GeneralPage(), "1022");
+    EXPECT_TRUE(service->isChecked());
+    service->click();  // unchecking says nothing
+    EXPECT_TRUE(m_messages.shown.empty());
+    sheet->PressOK();
+    EXPECT_EQ(m_settings.Read(setting::RunAsService), 1);
+}
+
+TEST_F(GeneralPageTest, OkStoresTheStartAndExitSwitches) {
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    EXPECT_FALSE(Control<QCheckBox>(sheet->GeneralPage(), "1021")->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(sheet->GeneralPage(), "1038")->isChecked());
+    Control<QCheckBox>(sheet->GeneralPage(), "1021")->click();
+    Control<QCheckBox>(sheet->GeneralPage(), "1038")->click();
+    sheet->PressOK();
+    EXPECT_EQ(m_settings.Read(setting::StartMinimize), 1);
+    EXPECT_EQ(m_settings.Read(setting::ConfirmExit), 0);
+}
+
+TEST_F(GeneralPageTest, ExitConfirmationStoredAsTwoShowsUncheckedLikeItsReaderTreatsIt) {
+    m_settings.Write(setting::ConfirmExit, 2);
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    EXPECT_FALSE(Control<QCheckBox>(sheet->GeneralPage(), "1038")->isChecked());
+}
+
+TEST_F(GeneralPageTest, StartWithTheDesktopAddsAndRemovesTheAutostartEntry) {
+    {
+        auto sheet = OpenSheet();
+        sheet->ShowPage(CConfigSheet::General);
+        auto* box = Control<QCheckBox>(sheet->GeneralPage(), "1020");
+        EXPECT_EQ(box->text(), QStringLiteral("Start when Windows starts"));
+        EXPECT_FALSE(box->isChecked());
+        box->click();
+        sheet->PressOK();
+    }
+    ASSERT_TRUE(IsInRunList(QStringLiteral("Orvane")));
+    QFile entry(RunListEntryPath(QStringLiteral("Orvane")));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains(("Exec=" + m_app.Locations().ProgramPath()).toUtf8()));
+    entry.close();
+
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    auto* box = Control<QCheckBox>(sheet->GeneralPage(), "1020");
+    EXPECT_TRUE(box->isChecked());
+    box->click();
+    sheet->PressOK();
+    EXPECT_FALSE(IsInRunList(QStringLiteral("Orvane")));
+    EXPECT_TRUE(m_messages.shown.empty());
+}
+
+TEST_F(GeneralPageTest, EntryThatStaysCheckedIsNotRewritten) {
+    QDir().mkpath(RunListDirectory());
+    QFile entry(RunListEntryPath(QStringLiteral("Orvane")));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nExec=/old/install/orvane\n");
+    entry.close();
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    sheet->PressOK();
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_EQ(entry.readAll(), QByteArray("[Desktop Entry]\nExec=/old/install/orvane\n"));
+}
+
+TEST_F(GeneralPageTest, EntryDeletedMeanwhileReportsTheFailedRemoval) {
+    AddToRunList(QStringLiteral("Orvane"), QStringLiteral("/opt/orvane"), m_messages);
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    Control<QCheckBox>(sheet->GeneralPage(), "1020")->click();
+    QFile::remove(RunListEntryPath(QStringLiteral("Orvane")));
+    sheet->PressOK();
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].text,
+              QStringLiteral("Failed to remove self from RUN list in registry."));
+}
+
+TEST_F(GeneralPageTest, EntryThatCannotBeWrittenReportsTheFailedAddition) {
+    QDir().mkpath(RunListEntryPath(QStringLiteral("Orvane")));  // a directory in its place
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    auto* box = Control<QCheckBox>(sheet->GeneralPage(), "1020");
+    EXPECT_FALSE(box->isChecked());
+    box->click();
+    sheet->PressOK();
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].text,
+              QStringLiteral("Failed to add self to RUN list in registry."));
+    EXPECT_EQ(m_messages.shown[0].icon, MessageIcon::Stop);
+}
+
+TEST_F(GeneralPageTest, UnusableAutostartDirectoryIsSilentAndTheBoxOpensUncheckedAgain) {
+    QFile blocker(RunListDirectory());  // a regular file where the directory belongs
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    {
+        auto sheet = OpenSheet();
+        sheet->ShowPage(CConfigSheet::General);
+        Control<QCheckBox>(sheet->GeneralPage(), "1020")->click();
+        sheet->PressOK();
+    }
+    EXPECT_TRUE(m_messages.shown.empty());
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::General);
+    EXPECT_FALSE(Control<QCheckBox>(sheet->GeneralPage(), "1020")->isChecked());
+}
+
+// ---- Sounds page ----
+
+class SoundsPageTest : public SheetFixture {};
+
+TEST_F(SoundsPageTest, TestPlaysWhatTheFieldHoldsNotWhatIsStored) {
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Sounds);
+    QWidget& page = sheet->SoundsPage();
+    EXPECT_EQ(Control<QLineEdit>(page, "1024")->text(), m_app.LoginSoundFile());
+    Control<QLineEdit>(page, "1024")->setText(QStringLiteral("/tmp/typed-in.wav"));
+    Control<QPushButton>(page, "1006")->click();
+    Control<QPushButton>(page, "1007")->click();
+    ASSERT_EQ(m_sound.played.size(), 2u);
+    EXPECT_EQ(m_sound.played[0], QStringLiteral("/tmp/typed-in.wav"));
+    EXPECT_EQ(m_sound.played[1], m_app.LogoutSoundFile());
+    EXPECT_FALSE(IsStored("S1FileName"));
+}
+
+TEST_F(SoundsPageTest, SwitchingASoundOffDisablesItsRow) {
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Sounds);
+    QWidget& page = sheet->SoundsPage();
+    Control<QCheckBox>(page, "1029")->click();
+    EXPECT_FALSE(Control<QLineEdit>(page, "1025")->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(page, "1007")->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(page, "1030")->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(page, "1027")->isEnabled());
+}
+
+TEST_F(SoundsPageTest, BrowseFillsTheFieldRemembersTheFolderAndOkStoresBothSounds) {
+    m_chooser.answers = {QStringLiteral("/snd/in/hello.wav"), QStringLiteral("/snd/out/bye.wav")};
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Sounds);
+    QWidget& page = sheet->SoundsPage();
+    Control<QPushButton>(page, "1027")->click();
+    EXPECT_EQ(m_settings.Read(setting::BrowseSndDir), QStringLiteral("/snd/in"));
+    Control<QPushButton>(page, "1030")->click();
+    ASSERT_EQ(m_chooser.requests.size(), 2u);
+    EXPECT_EQ(m_chooser.requests[0].title, QStringLiteral("Select Sound"));
+    EXPECT_EQ(m_chooser.requests[0].filters, QStringLiteral("Wave Files (*.wav)"));
+    EXPECT_EQ(m_chooser.requests[0].defaultExtension, QStringLiteral("WAV"));
+    EXPECT_TRUE(m_chooser.requests[0].fileMustExist);
+    EXPECT_EQ(m_chooser.requests[1].initialFolder, QStringLiteral("/snd/in"));
+
+    Control<QCheckBox>(page, "1028")->click();
+    sheet->PressOK();
+    EXPECT_EQ(m_settings.Read(setting::S1FileName), QStringLiteral("/snd/in/hello.wav"));
+    EXPECT_EQ(m_settings.Read(setting::S2FileName), QStringLiteral("/snd/out/bye.wav"));
+    EXPECT_EQ(m_settings.Read(setting::S1Enable), 0);
+    EXPECT_EQ(m_settings.Read(setting::S2Enable), 1);
+    EXPECT_EQ(m_settings.Read(setting::BrowseSndDir), QStringLiteral("/snd/out"));
+}
+
+// ---- Messages page ----
+
+class MessagesPageTest : public SheetFixture {};
+
+TEST_F(MessagesPageTest, TextsTypedOnSeveralLinesAreStoredWithTheirLineBreaks) {
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Messages);
+    auto* loginOk = Control<QPlainTextEdit>(sheet->MessagesPage(), "1036");
+    auto* loginFail = Control<QPlainTextEdit>(sheet->MessagesPage(), "1037");
+    EXPECT_EQ(loginOk->toPlainText(), QStringLiteral("Login OK."));
+    EXPECT_EQ(loginFail->toPlainText(), QStringLiteral("Login Failed."));
+    EXPECT_EQ(loginOk->lineWrapMode(), QPlainTextEdit::NoWrap);
+
+    loginOk->clear();
+    QTest::keyClicks(loginOk, QStringLiteral("Welcome"));
+    QTest::keyClick(loginOk, Qt::Key_Return);
+    QTest::keyClicks(loginOk, QStringLiteral("back"));
+    loginFail->clear();
+    sheet->PressOK();
+    EXPECT_EQ(m_settings.Read(setting::LoginOK), QStringLiteral("Welcome\r\nback"));
+    EXPECT_TRUE(IsStored("LoginFail"));
+    EXPECT_EQ(m_settings.Read(setting::LoginFail), QString());
+
+    auto again = OpenSheet();
+    again->ShowPage(CConfigSheet::Messages);
+    EXPECT_EQ(Control<QPlainTextEdit>(again->MessagesPage(), "1036")->toPlainText(),
+              QStringLiteral("Welcome\nback"));
+}
+
+}  // namespace
+}  // namespace orvane
