@@ -1,25 +1,11 @@
 // Orvane's entry point: picks windows or console, wires the real services, runs start-up.
 #include "app/ConsoleMode.h"
 
-// The program is assembled from parts that are integrated one by one; until every part is
-// in the tree, the program says so instead of running half-wired.
-#if __has_include("telnet/SessionSocket.h") &&                               \
-                  __has_include(                                             \
-                      "platform/QtSoundPlayer.h") &&                         \
-                      __has_include(                                         \
-                          "platform/LinuxPowerControl.h") &&                 \
-                          __has_include(                                     \
-                              "platform/ConsoleMessageBox.h") &&             \
-                              __has_include(                                 \
-                                  "platform/widgets/QtMessageBox.h") &&      \
-                                  __has_include(                             \
-                                      "platform/widgets/QtFileChooser.h") && \
-                                      __has_include("ui/UserDialogs.h") &&   \
-                                                    __has_include("platform/InterpreterProcess.h")
-#define ORVANE_FULLY_WIRED 1
+// The `dos` bridge's interpreter launcher is integrated separately; until it is in the tree,
+// the server runs without a bridge factory and `dos` reports that it cannot start.
+#if __has_include("platform/InterpreterProcess.h")
+#define ORVANE_HAS_INTERPRETER 1
 #endif
-
-#ifdef ORVANE_FULLY_WIRED
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -33,7 +19,9 @@
 #include "automation/AutomationServer.h"
 #include "config/SettingsStore.h"
 #include "platform/ConsoleMessageBox.h"
+#ifdef ORVANE_HAS_INTERPRETER
 #include "platform/InterpreterProcess.h"
+#endif
 #include "platform/LinuxPowerControl.h"
 #include "platform/QtSoundPlayer.h"
 #include "platform/widgets/QtFileChooser.h"
@@ -51,13 +39,18 @@ using namespace orvane;
 struct ServerParts {
     QtSoundPlayer sound;
     LinuxPowerControl power;
+#ifdef ORVANE_HAS_INTERPRETER
     PosixInterpreterLauncher launcher;
+#endif
 };
 
-void WireBridges(TelnetService& server, ServerParts& parts, SettingsStore& settings) {
+void WireBridges([[maybe_unused]] TelnetService& server, [[maybe_unused]] ServerParts& parts,
+                 [[maybe_unused]] SettingsStore& settings) {
+#ifdef ORVANE_HAS_INTERPRETER
     server.SetBridgeFactory([&parts, &settings](BridgeEndpoint& endpoint) {
         return std::make_unique<DosBridge>(endpoint, parts.launcher, settings);
     });
+#endif
 }
 
 int RunWindowed(int argc, char** argv) {
@@ -114,14 +107,3 @@ int RunConsole(int argc, char** argv) {
 int main(int argc, char** argv) {
     return orvane::WantsConsoleMode(argc, argv) ? RunConsole(argc, argv) : RunWindowed(argc, argv);
 }
-
-#else
-
-#include <cstdio>
-
-int main(int, char**) {
-    std::fputs("orvane: this build does not contain every part of the program yet.\n", stderr);
-    return 2;
-}
-
-#endif
