@@ -68,7 +68,9 @@ COrvaneDlg::COrvaneDlg(COrvaneApp& app, TelnetService& server, ActivityLog& log,
     UpdateConnectionText();
 
     connect(&m_server, &TelnetService::connectionCountChanged, this, [this](int count) {
-        m_nConnections = count;
+        // A count below zero would be a bookkeeping slip; neither the text nor the tray
+        // should ever show one.
+        m_nConnections = count < 0 ? 0 : count;
         UpdateConnectionText();
         UpdateTrayStatus();
     });
