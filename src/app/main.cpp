@@ -1,27 +1,18 @@
 // Orvane's entry point: picks windows or console, wires the real services, runs start-up.
-#include "app/ConsoleMode.h"
-
-// The `dos` bridge's interpreter launcher is integrated separately; until it is in the tree,
-// the server runs without a bridge factory and `dos` reports that it cannot start.
-#if __has_include("platform/InterpreterProcess.h")
-#define ORVANE_HAS_INTERPRETER 1
-#endif
-
 #include <QApplication>
 #include <QSystemTrayIcon>
 #include <memory>
 
 #include "app/ActivityLog.h"
 #include "app/ConsoleAdminPrompt.h"
+#include "app/ConsoleMode.h"
 #include "app/ConsoleRunner.h"
 #include "app/OrvaneApp.h"
 #include "app/Startup.h"
 #include "automation/AutomationServer.h"
 #include "config/SettingsStore.h"
 #include "platform/ConsoleMessageBox.h"
-#ifdef ORVANE_HAS_INTERPRETER
 #include "platform/InterpreterProcess.h"
-#endif
 #include "platform/LinuxPowerControl.h"
 #include "platform/QtSoundPlayer.h"
 #include "platform/widgets/QtFileChooser.h"
@@ -39,18 +30,13 @@ using namespace orvane;
 struct ServerParts {
     QtSoundPlayer sound;
     LinuxPowerControl power;
-#ifdef ORVANE_HAS_INTERPRETER
     PosixInterpreterLauncher launcher;
-#endif
 };
 
-void WireBridges([[maybe_unused]] TelnetService& server, [[maybe_unused]] ServerParts& parts,
-                 [[maybe_unused]] SettingsStore& settings) {
-#ifdef ORVANE_HAS_INTERPRETER
+void WireBridges(TelnetService& server, ServerParts& parts, SettingsStore& settings) {
     server.SetBridgeFactory([&parts, &settings](BridgeEndpoint& endpoint) {
         return std::make_unique<DosBridge>(endpoint, parts.launcher, settings);
     });
-#endif
 }
 
 int RunWindowed(int argc, char** argv) {
