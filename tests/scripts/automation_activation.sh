@@ -28,6 +28,9 @@ if [ -z "${ORVANE_ACTIVATION_INNER:-}" ]; then
 
     # A copy of the program, so that its data and log files land in the temporary directory.
     cp "$prog" "$root/prog/orvane" || fail "cannot copy the program"
+    # One user, so that start-up does not stop at the first-run account dialog.
+    "$(dirname "$prog")/orvane_adduser" "$root/prog/orvane" operator secret >/dev/null ||
+        fail "cannot prepare the user database"
 
     port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' 2>/dev/null)
     [ -n "$port" ] || port=$((40000 + RANDOM % 20000))
