@@ -11,6 +11,7 @@
 #include "app/Startup.h"
 #include "automation/AutomationServer.h"
 #include "config/SettingsStore.h"
+#include "platform/ChildReaper.h"
 #include "platform/ConsoleMessageBox.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/LinuxPowerControl.h"
@@ -39,6 +40,25 @@ void WireBridges(TelnetService& server, ServerParts& parts, SettingsStore& setti
     });
 }
 
+// Start-up, then the server and its activity log handed to the front end of either mode.
+// Shells still ending when the front end returns are ended and reaped before Qt goes.
+template <typename FrontEnd>
+int RunServer(MessageBoxService& messages, AdminAccountPrompt& adminPrompt, FrontEnd frontEnd) {
+    SettingsStore settings;
+    COrvaneApp app(QCoreApplication::applicationFilePath(), settings, messages);
+    ServerParts parts;
+    LinuxStartupPlatform platform(QCoreApplication::arguments());
+    Startup startup(app, platform, adminPrompt);
+    const int status = startup.Run([&] {
+        ActivityLog log(settings, app.Locations());
+        TelnetService server(app, log, ServerServices{parts.sound, parts.power});
+        WireBridges(server, parts, settings);
+        return frontEnd(app, server, log, parts, platform);
+    });
+    ChildReaper::Instance().FinishAll();
+    return status;
+}
+
 int RunWindowed(int argc, char** argv) {
     QApplication qapp(argc, argv);
     // Hiding to the tray and closing message boxes must not end the program: only the main
@@ -46,46 +66,35 @@ int RunWindowed(int argc, char** argv) {
     qapp.setQuitOnLastWindowClosed(false);
 
     QtMessageBox messages;
-    SettingsStore settings;
-    COrvaneApp app(QCoreApplication::applicationFilePath(), settings, messages);
-    ServerParts parts;
     QtFileChooser chooser;
     QtAdminAccountPrompt adminPrompt;
-    LinuxStartupPlatform platform(QCoreApplication::arguments());
-    Startup startup(app, platform, adminPrompt);
-    return startup.Run([&] {
-        ActivityLog log(settings, app.Locations());
-        TelnetService server(app, log, ServerServices{parts.sound, parts.power});
-        WireBridges(server, parts, settings);
-        COrvaneDlg window(app, server, log,
-                          MainWindowServices{messages, parts.sound, chooser,
-                                             QSystemTrayIcon::isSystemTrayAvailable()});
-        messages.SetOwner(&window);
-        AutomationServer* automation = platform.Automation();
-        if (automation) automation->SetMainWindow(&window);
-        window.exec();
-        if (automation) automation->SetMainWindow(nullptr);
-        messages.SetOwner(nullptr);
-        return 0;
-    });
+    return RunServer(messages, adminPrompt,
+                     [&](COrvaneApp& app, TelnetService& server, ActivityLog& log,
+                         ServerParts& parts, LinuxStartupPlatform& platform) {
+                         COrvaneDlg window(
+                             app, server, log,
+                             MainWindowServices{messages, parts.sound, chooser,
+                                                QSystemTrayIcon::isSystemTrayAvailable()});
+                         messages.SetOwner(&window);
+                         AutomationServer* automation = platform.Automation();
+                         if (automation) automation->SetMainWindow(&window);
+                         window.exec();
+                         if (automation) automation->SetMainWindow(nullptr);
+                         messages.SetOwner(nullptr);
+                         return 0;
+                     });
 }
 
 int RunConsole(int argc, char** argv) {
     QCoreApplication qapp(argc, argv);
     ConsoleMessageBox messages;
-    SettingsStore settings;
-    COrvaneApp app(QCoreApplication::applicationFilePath(), settings, messages);
-    ServerParts parts;
     ConsoleAdminPrompt adminPrompt;
-    LinuxStartupPlatform platform(QCoreApplication::arguments());
-    Startup startup(app, platform, adminPrompt);
-    return startup.Run([&] {
-        ActivityLog log(settings, app.Locations());
-        TelnetService server(app, log, ServerServices{parts.sound, parts.power});
-        WireBridges(server, parts, settings);
-        ConsoleRunner runner(server, log, messages);
-        return runner.Run();
-    });
+    return RunServer(messages, adminPrompt,
+                     [&](COrvaneApp&, TelnetService& server, ActivityLog& log, ServerParts&,
+                         LinuxStartupPlatform&) {
+                         ConsoleRunner runner(server, log, messages);
+                         return runner.Run();
+                     });
 }
 
 }  // namespace
