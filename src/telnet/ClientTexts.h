@@ -44,7 +44,16 @@ inline constexpr FailureTexts kLookupFailed{"LookupPrivilegeValue Failed : %lu (
 inline constexpr FailureTexts kAdjustFailed{"AdjustTokenPriveleges Failed : %lu (%s)\r\n",
                                             "AdjustTokenPriveleges Failed : %lu\r\n"};
 
+// How a `dos` bridge ends.
+inline constexpr const char* kCreatePipeFailed = "\r\nCreatePipe failed\r\n";
 inline constexpr const char* kCreateProcessFailed = "\r\nCreateProcess failed\r\n";
+inline constexpr const char* kAbortLoop = "AbortLoop Trigger\r\n";
+inline constexpr const char* kThreadTerminated = "\r\nThread terminated abnormally.\r\n";
+inline constexpr const char* kNormalExit = "\r\nNormal exit from command line.\r\n";
+inline constexpr const char* kPeekBreak = "\r\nPeekNamedPipe break.\r\n";
+inline constexpr const char* kReadBreak = "\r\nReadFile break\r\n";
+inline constexpr const char* kReadLengthZero = "\r\nRead length is 0\r\n";
+inline constexpr const char* kSendChunkFailed = "\r\nSendChunk failed.\r\n";
 
 // The command words, compared without regard to case.
 inline constexpr const char* kCommandHelp = "help";

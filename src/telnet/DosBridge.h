@@ -2,13 +2,19 @@
 // client's input to it, driven by events so that every bridge makes progress on its own.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+#include <memory>
+
+class QSocketNotifier;
+class QTimer;
 
 namespace orvane {
 
 class BridgeEndpoint;
 class InterpreterLauncher;
 class SettingsStore;
+struct InterpreterChild;
 
 class DosBridge final : public QObject {
     Q_OBJECT
@@ -18,7 +24,8 @@ public:
     ~DosBridge() override;  // ends and reaps a still running interpreter
 
     // Starts the interpreter (RunDosBridge). Returns at once; the bridge then runs on events
-    // until it ends and calls endpoint.BridgeEnded().
+    // until it ends and calls endpoint.BridgeEnded(). From there the session may let go of
+    // the bridge only with deleteLater(): the call comes from inside the bridge's own handlers.
     void Start();
     // The client's raw bytes, already with the line-feed rules of raw mode applied.
     void WriteToInterpreter(const char* data, int length);
@@ -28,6 +35,44 @@ public:
     // BridgeEnded() is not called after this.
     void ClientClosed();
     bool IsRunning() const;
+    // The interpreter's process id once started (kept after it has ended); -1 before.
+    qint64 InterpreterPid() const { return m_startedPid; }
+
+private:
+    enum class Phase { NotStarted, Running, Ended };
+
+    void OnOutputReadable();
+    void OnOutputEnd();
+    void OnInputWritable();
+    bool CheckExit();  // true when it ended the bridge
+    void OnEndTimer();
+    bool Forward(const char* data, int length);
+    bool QueueInput(const QByteArray& bytes);
+    void Abort();
+    void End(const char* closingText);
+    void TearDown();
+    void SendText(const char* text);
+
+    BridgeEndpoint& m_endpoint;
+    InterpreterLauncher& m_launcher;
+    SettingsStore& m_settings;
+
+    Phase m_phase = Phase::NotStarted;
+    std::unique_ptr<InterpreterChild> m_child;
+    qint64 m_startedPid = -1;
+    QSocketNotifier* m_outputNotifier = nullptr;
+    QSocketNotifier* m_inputNotifier = nullptr;
+    QSocketNotifier* m_exitNotifier = nullptr;
+    QTimer* m_endTimer = nullptr;  // the wait for output after the exit, or for the exit
+
+    QByteArray m_readBuffer;
+    QByteArray m_sendBuffer;
+    QByteArray m_pendingInput;  // accepted from the client, not yet taken by the pipe
+    bool m_outputPaused = false;
+    bool m_exited = false;  // the interpreter ended by itself and has been reaped
+    bool m_outputEnded = false;
+    bool m_previousWasCR = false;  // last byte forwarded, for line ends split across reads
+    bool m_abort = false;
 };
 
 }  // namespace orvane

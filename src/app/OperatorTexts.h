@@ -1,0 +1,21 @@
+// The texts the program shows the operator, written once, exactly as they must appear.
+#pragma once
+
+namespace orvane {
+
+inline constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
+inline constexpr const char* kStartFailedText =
+    "Failed to start the server. This can be caused by several problems : \n\n"
+    "TCP/IP is not installed on this system.\n"
+    "The port number is invalid.\n"
+    "The port number is already in use by another application.";
+inline constexpr const char* kStopQuestionText =
+    "Warning! There are active connection(s). If you stop the server now, these connections "
+    "will be terminated.\n\nAre you sure you want to stop the server?";
+inline constexpr const char* kStopFailedText = "Failed to stop the server.";
+inline constexpr const char* kConfirmExitText = "Are you sure you want to terminate Orvane?";
+inline constexpr const char* kMainCaption = "Orvane v1.5";
+inline constexpr const char* kConnectionTextFormat = "Number of connections : %1";
+inline constexpr const char* kTrayTooltipFormat = "Orvane (%1 Connections)";
+
+}  // namespace orvane

@@ -1,0 +1,316 @@
+// The bridge runs entirely on notifications: output pipe readable, input pipe writable and
+// the interpreter's exit. Nothing waits in a loop, so ten bridges progress side by side and
+// an idle interpreter costs nothing.
+#include "telnet/DosBridge.h"
+
+#include <errno.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstring>
+
+#include "config/SettingsStore.h"
+#include "platform/ChildReaper.h"
+#include "platform/InterpreterLauncher.h"
+#include "telnet/BridgeEndpoint.h"
+#include "telnet/ClientTexts.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr int kReadChunk = 64 * 1024;
+// A few reads per wakeup keep throughput up without letting one bridge starve the others.
+constexpr int kReadsPerWakeup = 16;
+// Typed or pasted input the interpreter has not taken yet; beyond this the write counts
+// as short, as a pipe that refuses bytes did.
+constexpr qsizetype kMaxPendingInput = 1 << 20;
+// After the interpreter's exit its output is read to the end; commands it left running in
+// the background may hold the pipe open, so a quiet pipe counts as the end after this.
+constexpr int kDrainQuietMs = 1000;
+// The pipe's end arrives a moment before the exit can be seen: how long to wait for it.
+constexpr int kExitAfterEndMs = 500;
+
+}  // namespace
+
+DosBridge::DosBridge(BridgeEndpoint& endpoint, InterpreterLauncher& launcher,
+                     SettingsStore& settings, QObject* parent)
+    : QObject(parent), m_endpoint(endpoint), m_launcher(launcher), m_settings(settings) {}
+
+DosBridge::~DosBridge() {
+    if (m_phase == Phase::Running) TearDown();
+}
+
+bool DosBridge::IsRunning() const {
+    return m_phase == Phase::Running;
+}
+
+void DosBridge::SendText(const char* text) {
+    m_endpoint.SendBuffer(text, static_cast<int>(std::strlen(text)));
+}
+
+void DosBridge::Start() {
+    if (m_phase != Phase::NotStarted) return;
+    auto child = std::make_unique<InterpreterChild>();
+    const InterpreterLauncher::Result result = m_launcher.Launch(*child);
+    if (result != InterpreterLauncher::Result::Started) {
+        m_phase = Phase::Ended;
+        SendText(result == InterpreterLauncher::Result::PipeFailed
+                     ? text::kCreatePipeFailed
+                     : text::kCreateProcessFailed);
+        m_endpoint.BridgeEnded();
+        return;
+    }
+
+    m_child = std::move(child);
+    m_startedPid = m_child->pid;
+    m_phase = Phase::Running;
+    m_abort = false;
+    m_readBuffer.resize(kReadChunk);
+
+    m_outputNotifier = new QSocketNotifier(m_child->output.Get(), QSocketNotifier::Read, this);
+    connect(m_outputNotifier, &QSocketNotifier::activated, this, &DosBridge::OnOutputReadable);
+
+    m_inputNotifier = new QSocketNotifier(m_child->input.Get(), QSocketNotifier::Write, this);
+    m_inputNotifier->setEnabled(false);
+    connect(m_inputNotifier, &QSocketNotifier::activated, this, &DosBridge::OnInputWritable);
+
+    m_endTimer = new QTimer(this);
+    m_endTimer->setSingleShot(true);
+    connect(m_endTimer, &QTimer::timeout, this, &DosBridge::OnEndTimer);
+
+    if (m_child->exitFd.IsValid()) {
+        m_exitNotifier = new QSocketNotifier(m_child->exitFd.Get(), QSocketNotifier::Read, this);
+        connect(m_exitNotifier, &QSocketNotifier::activated, this, [this] { CheckExit(); });
+    }
+    // Without an exit descriptor the exit is noticed when the output pipe ends.
+}
+
+void DosBridge::OnOutputReadable() {
+    if (m_phase != Phase::Running || m_outputPaused) return;
+    const int fd = m_child->output.Get();
+
+    int waiting = 0;
+    if (::ioctl(fd, FIONREAD, &waiting) != 0) {
+        End(text::kPeekBreak);
+        return;
+    }
+    for (int pass = 0; pass < kReadsPerWakeup; ++pass) {
+        if (m_endpoint.OutputBufferFull()) {
+            m_outputPaused = true;
+            m_outputNotifier->setEnabled(false);
+            return;
+        }
+        const ssize_t got = ::read(fd, m_readBuffer.data(), kReadChunk);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) break;
+            End(text::kReadBreak);
+            return;
+        }
+        if (got == 0) {
+            OnOutputEnd();
+            return;
+        }
+        if (!Forward(m_readBuffer.constData(), static_cast<int>(got))) {
+            End(text::kSendChunkFailed);
+            return;
+        }
+        // The session may have been closed while it took the bytes.
+        if (m_phase != Phase::Running) return;
+        if (got < kReadChunk) break;
+    }
+    if (m_exited) m_endTimer->start(kDrainQuietMs);
+}
+
+bool DosBridge::Forward(const char* data, int length) {
+    // A line feed not preceded by a carriage return goes out as CR LF, as the client's
+    // terminal expects from a command line. Copied a line at a time: this is the hot path.
+    m_sendBuffer.resize(static_cast<qsizetype>(length) * 2);
+    char* out = m_sendBuffer.data();
+    const char* in = data;
+    const char* const end = data + length;
+    bool previousWasCR = m_previousWasCR;
+    while (in < end) {
+        const char* lineFeed = static_cast<const char*>(std::memchr(in, '\n', end - in));
+        const char* stop = lineFeed ? lineFeed : end;
+        const size_t run = static_cast<size_t>(stop - in);
+        std::memcpy(out, in, run);
+        out += run;
+        if (run > 0) previousWasCR = (stop[-1] == '\r');
+        if (!lineFeed) break;
+        if (!previousWasCR) *out++ = '\r';
+        *out++ = '\n';
+        previousWasCR = false;
+        in = lineFeed + 1;
+    }
+    m_previousWasCR = previousWasCR;
+    return m_endpoint.SendBuffer(m_sendBuffer.constData(),
+                                 static_cast<int>(out - m_sendBuffer.constData())) != 0;
+}
+
+void DosBridge::OnOutputEnd() {
+    m_outputEnded = true;
+    m_outputNotifier->setEnabled(false);
+    if (m_exited) {
+        End(text::kNormalExit);
+        return;
+    }
+    if (CheckExit()) return;
+    m_endTimer->start(kExitAfterEndMs);
+}
+
+bool DosBridge::CheckExit() {
+    if (m_phase != Phase::Running || m_exited) return false;
+    int status = 0;
+    const pid_t reaped = ::waitpid(m_child->pid, &status, WNOHANG);
+    if (reaped == 0) return false;  // still running
+    if (reaped < 0) {
+        End(text::kThreadTerminated);
+        return true;
+    }
+    m_exited = true;
+    m_child->pid = -1;
+    if (m_exitNotifier) m_exitNotifier->setEnabled(false);
+    // What the interpreter wrote before it ended still goes out before the closing text.
+    if (m_outputEnded) {
+        End(text::kNormalExit);
+        return true;
+    }
+    m_endTimer->start(kDrainQuietMs);
+    return false;
+}
+
+void DosBridge::OnEndTimer() {
+    if (m_phase != Phase::Running) return;
+    if (m_exited) {
+        // Draining after the exit: a full session buffer is not a quiet pipe.
+        if (m_outputPaused) {
+            m_endTimer->start(kDrainQuietMs);
+            return;
+        }
+        End(text::kNormalExit);
+        return;
+    }
+    // The output ended but the interpreter still runs: it closed its output itself.
+    if (CheckExit()) return;
+    End(text::kReadLengthZero);
+}
+
+void DosBridge::ResumeOutput() {
+    if (m_phase != Phase::Running || !m_outputPaused) return;
+    m_outputPaused = false;
+    if (!m_outputEnded) m_outputNotifier->setEnabled(true);
+}
+
+void DosBridge::WriteToInterpreter(const char* data, int length) {
+    if (m_phase != Phase::Running || m_abort || length <= 0) return;
+
+    // The interpreter reads Unix line ends: carriage returns are dropped on the way in.
+    QByteArray bytes;
+    bytes.reserve(length);
+    for (int i = 0; i < length; ++i) {
+        if (data[i] != '\r') bytes.append(data[i]);
+    }
+    if (!QueueInput(bytes)) {
+        Abort();
+        return;
+    }
+    // Linux counts as the NT family, where the server itself echoes in raw mode.
+    if (m_settings.Read(setting::EchoBack) != 0) m_endpoint.SendBuffer(data, length);
+}
+
+bool DosBridge::QueueInput(const QByteArray& bytes) {
+    qsizetype written = 0;
+    if (m_pendingInput.isEmpty()) {
+        while (written < bytes.size()) {
+            const ssize_t n =
+                ::write(m_child->input.Get(), bytes.constData() + written, bytes.size() - written);
+            if (n >= 0) {
+                written += n;
+                continue;
+            }
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) break;  // a full pipe is not a failure: keep the rest
+            return false;
+        }
+    }
+    if (written == bytes.size()) return true;
+    if (m_pendingInput.size() + (bytes.size() - written) > kMaxPendingInput) return false;
+    m_pendingInput.append(bytes.constData() + written, bytes.size() - written);
+    m_inputNotifier->setEnabled(true);
+    return true;
+}
+
+void DosBridge::OnInputWritable() {
+    if (m_phase != Phase::Running) return;
+    while (!m_pendingInput.isEmpty()) {
+        const ssize_t n =
+            ::write(m_child->input.Get(), m_pendingInput.constData(), m_pendingInput.size());
+        if (n >= 0) {
+            m_pendingInput.remove(0, n);
+            continue;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN) return;
+        Abort();
+        return;
+    }
+    m_inputNotifier->setEnabled(false);
+}
+
+void DosBridge::Abort() {
+    // The bridge ends on its next turn, not inside the session's receive handler.
+    m_abort = true;
+    m_inputNotifier->setEnabled(false);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_phase == Phase::Running) End(text::kAbortLoop);
+        },
+        Qt::QueuedConnection);
+}
+
+void DosBridge::End(const char* closingText) {
+    if (m_phase != Phase::Running) return;
+    m_phase = Phase::Ended;
+    SendText(closingText);
+    TearDown();
+    // Last: the session may let go of this bridge from here.
+    m_endpoint.BridgeEnded();
+}
+
+void DosBridge::TearDown() {
+    m_phase = Phase::Ended;
+    // Often called from one of these notifiers' own signals: they go on the next turn.
+    for (QSocketNotifier** notifier : {&m_outputNotifier, &m_inputNotifier, &m_exitNotifier}) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            (*notifier)->deleteLater();
+            *notifier = nullptr;
+        }
+    }
+    if (m_endTimer) m_endTimer->stop();
+    m_pendingInput.clear();
+    if (!m_child) return;
+    m_child->input.Reset();
+    m_child->output.Reset();
+    if (m_child->pid > 0) {
+        ChildReaper::Instance().EndProcessGroup(m_child->pid, std::move(m_child->exitFd));
+        m_child->pid = -1;
+    }
+    m_child->exitFd.Reset();
+}
+
+void DosBridge::ClientClosed() {
+    if (m_phase == Phase::Running) TearDown();
+}
+
+}  // namespace orvane
+
+// Compiled here rather than in the library's shared moc unit, so that linking the bridge
+// does not pull in the meta-objects of every other class.
+#include "moc_DosBridge.cpp"
