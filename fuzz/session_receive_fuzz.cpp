@@ -18,6 +18,7 @@
 #include "FakePowerControl.h"
 #include "FakeSoundPlayer.h"
 #include "TestEnvironment.h"
+#include "TestUsers.h"
 #include "app/ActivityLog.h"
 #include "app/OrvaneApp.h"
 #include "config/SettingsStore.h"
@@ -57,14 +58,8 @@ struct Server {
 
     void AddUser(const char* name, const char* password, int canLogin, int canDos, int canShutdown,
                  const char* greeting) {
-        UserTable& users = app.Users();
-        UserRecord& record = users.records[users.count++];
-        record.canLogin = canLogin;
-        record.canUseDos = canDos;
-        record.canShutdown = canShutdown;
-        CopyText(record.name, kNameSize, name, kNameSize - 1);
-        CopyText(record.password, kPasswordSize, password, kPasswordSize - 1);
-        CopyText(record.greeting, kGreetingSize, greeting, kGreetingSize - 1);
+        test::AppendUser(app.Users(),
+                         test::MakeUser(name, password, canLogin, canDos, canShutdown, greeting));
     }
 
     // Settings are files: write them only when they change between inputs.
@@ -145,11 +140,7 @@ void FeedText(CSessionSocket& session, int client, int server, const char* text)
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // Every settings write syncs its file: keep the private directories in memory.
-    if (qEnvironmentVariableIsEmpty("TMPDIR") && QDir(QStringLiteral("/dev/shm")).exists()) {
-        setenv("TMPDIR", "/dev/shm", 1);
-    }
-    test::IsolateEnvironment();
+    test::IsolateEnvironmentInMemory();
     static QCoreApplication app(*argc, *argv);
     static Server server;
     g_server = &server;

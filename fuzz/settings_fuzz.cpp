@@ -78,11 +78,7 @@ bool DecodeUtf8(const char* data, std::size_t size, QString* text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // Every settings write syncs its file: keep the private directories in memory.
-    if (qEnvironmentVariableIsEmpty("TMPDIR") && QDir(QStringLiteral("/dev/shm")).exists()) {
-        setenv("TMPDIR", "/dev/shm", 1);
-    }
-    test::IsolateEnvironment();
+    test::IsolateEnvironmentInMemory();
     static QCoreApplication app(*argc, *argv);
     g_path = SettingsStore().FilePath();
     Require(g_path.startsWith(test::IsolatedRoot()), "the store is not the isolated one");

@@ -12,6 +12,7 @@
 
 #include "FakeMessageBox.h"
 #include "TestEnvironment.h"
+#include "TestUsers.h"
 #include "app/OrvaneApp.h"
 #include "config/SettingsStore.h"
 #include "users/UserDatabase.h"
@@ -49,14 +50,7 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
 
 UserRecord MakeUser(const char* name, const char* password, const char* greeting = "",
                     int canLogin = 1, int canUseDos = 1, int canShutdown = 1) {
-    UserRecord record;
-    record.canLogin = canLogin;
-    record.canUseDos = canUseDos;
-    record.canShutdown = canShutdown;
-    CopyText(record.name, kNameSize, name, kNameSize - 1);
-    CopyText(record.password, kPasswordSize, password, kPasswordSize - 1);
-    CopyText(record.greeting, kGreetingSize, greeting, kGreetingSize - 1);
-    return record;
+    return test::MakeUser(name, password, canLogin, canUseDos, canShutdown, greeting);
 }
 
 std::unique_ptr<UserTable> TableOf(std::initializer_list<UserRecord> users) {

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "TestEnvironment.h"
+#include "TestUsers.h"
 
 namespace orvane::test {
 
@@ -37,14 +38,7 @@ TelnetServerFixture::~TelnetServerFixture() {
 
 void TelnetServerFixture::AddUser(const char* name, const char* password, int canLogin, int canDos,
                                   int canShutdown, const char* greeting) {
-    UserTable& users = app.Users();
-    UserRecord& record = users.records[users.count++];
-    record.canLogin = canLogin;
-    record.canUseDos = canDos;
-    record.canShutdown = canShutdown;
-    CopyText(record.name, kNameSize, name, kNameSize - 1);
-    CopyText(record.password, kPasswordSize, password, kPasswordSize - 1);
-    CopyText(record.greeting, kGreetingSize, greeting, kGreetingSize - 1);
+    AppendUser(app.Users(), MakeUser(name, password, canLogin, canDos, canShutdown, greeting));
 }
 
 int TelnetServerFixture::Start() {

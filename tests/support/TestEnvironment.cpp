@@ -21,7 +21,8 @@ void SetDir(const char* variable, const QString& path) {
 QString IsolateEnvironment() {
     static std::unique_ptr<QTemporaryDir> holder;
     if (!g_root.isEmpty()) return g_root;
-    holder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/orvane-test-XXXXXX"));
+    holder =
+        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/orvane-test-XXXXXX"));
     g_root = holder->path();
     SetDir("HOME", g_root + QStringLiteral("/home"));
     SetDir("XDG_CONFIG_HOME", g_root + QStringLiteral("/config"));
@@ -36,7 +37,16 @@ QString IsolateEnvironment() {
     return g_root;
 }
 
-QString IsolatedRoot() { return g_root; }
+QString IsolateEnvironmentInMemory() {
+    if (qEnvironmentVariableIsEmpty("TMPDIR") && QDir(QStringLiteral("/dev/shm")).exists()) {
+        setenv("TMPDIR", "/dev/shm", 1);
+    }
+    return IsolateEnvironment();
+}
+
+QString IsolatedRoot() {
+    return g_root;
+}
 
 QString MakeTempDir(const QString& hint) {
     const QString path = g_root + QStringLiteral("/") + hint + QStringLiteral("-") +

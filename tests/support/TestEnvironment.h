@@ -11,6 +11,10 @@ namespace orvane::test {
 // is created. Returns that directory.
 QString IsolateEnvironment();
 
+// The same, with the temporary directory in memory where the machine has one: the fuzzers
+// write and sync settings files for every input.
+QString IsolateEnvironmentInMemory();
+
 // The isolated root chosen by IsolateEnvironment().
 QString IsolatedRoot();
 
