@@ -1,24 +1,30 @@
-// Settings store on QSettings, re-read before every access.
+// Settings store on QSettings with a plain-text file format, re-read before every access.
 #include "config/SettingsStore.h"
 
 #include <QFile>
 #include <QSettings>
-#include <QTemporaryFile>
+#include <QStandardPaths>
 
 #include "app/FileLocations.h"
+#include "config/SettingsFileFormat.h"
 
 namespace orvane {
 
-SettingsStore::SettingsStore()
-    : m_open([] {
-          return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                             QStringLiteral("Quorvex"), QStringLiteral("Orvane"));
-      }),
-      m_settings(m_open()) {}
+namespace {
+
+// Where the per-user settings of company "Quorvex", application "Orvane" live.
+QString UserSettingsPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Quorvex/Orvane.conf");
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore() : SettingsStore(UserSettingsPath()) {}
 
 SettingsStore::SettingsStore(const QString& iniFilePath)
     : m_open(
-          [iniFilePath] { return std::make_unique<QSettings>(iniFilePath, QSettings::IniFormat); }),
+          [iniFilePath] { return std::make_unique<QSettings>(iniFilePath, SettingsFileFormat()); }),
       m_settings(m_open()) {}
 
 SettingsStore::~SettingsStore() = default;
@@ -72,15 +78,10 @@ QString SettingsStore::GetProfileString(const QString& section, const QString& k
 
 namespace {
 
-// Whether every line of the file can be read. Parsed from a copy under a name never used
-// before, because the parsed contents of a file are shared and kept between readers, and
-// only a fresh parse reports a format error.
+// Whether every line of the file can be read.
 bool ReadsCompletely(const QByteArray& contents) {
-    QTemporaryFile copy;
-    if (!copy.open() || copy.write(contents) != contents.size() || !copy.flush()) return false;
-    QSettings probe(copy.fileName(), QSettings::IniFormat);
-    probe.allKeys();  // sections are parsed when first used
-    return probe.status() == QSettings::NoError;
+    QSettings::SettingsMap ignored;
+    return ParseSettingsText(contents, ignored);
 }
 
 /* A write rewrites the whole file from what could be read of it, so lines that could not

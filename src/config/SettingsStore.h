@@ -17,7 +17,8 @@ class FileLocations;
 
 class SettingsStore final {
 public:
-    // The real store: QSettings(NativeFormat, UserScope, "Quorvex", "Orvane").
+    // The real store: the per-user file of company "Quorvex", application "Orvane"
+    // ($XDG_CONFIG_HOME/Quorvex/Orvane.conf), in the plain-text form of SettingsFileFormat.
     SettingsStore();
     // A store on an explicit file, for tools and tests that must not touch the user's own.
     explicit SettingsStore(const QString& iniFilePath);

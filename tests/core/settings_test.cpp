@@ -101,3 +101,37 @@ TEST(SettingsStore, TheRealStoreLivesInTheUsersConfigDirectory) {
     EXPECT_EQ(store.FilePath(),
               QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Quorvex/Orvane.conf"));
 }
+
+TEST(SettingsStore, TypedValuesInAHandEditedFileAreOnlyText) {
+    // Other settings files may hold serialized objects; here every value is text, so such a
+    // line can neither crash the program nor turn into anything but the option's default.
+    const QString path = FreshIniPath();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Settings]\nS1Enable=@Variant(\\0\\0\\0\\tings_fuzz5)\n"
+               "EchoBack=@Variant(\\0\\0\\0\\x7f\\xff\\xff\\xff\\xff)\nLoginOK=@ByteArray(xyz)\n"
+               "LoginFail=\"a, b\"\n");
+    file.close();
+    SettingsStore store(path);
+    EXPECT_EQ(store.Read(setting::S1Enable), 1);
+    EXPECT_EQ(store.Read(setting::EchoBack), 1);
+    EXPECT_EQ(store.Read(setting::LoginOK), QStringLiteral("@ByteArray(xyz)"));
+    EXPECT_EQ(store.Read(setting::LoginFail), QStringLiteral("a, b"));
+}
+
+TEST(SettingsStore, AwkwardTextsSurviveTheFile) {
+    const QString path = FreshIniPath();
+    const QStringList texts = {
+        QStringLiteral("@Variant(1)"),  QStringLiteral("  two blanks around  "),
+        QStringLiteral("\"quoted\""),   QStringLiteral("semi;colon # hash"),
+        QStringLiteral("tab\there\x01"), QStringLiteral("back\\slash\\"),
+        QStringLiteral("Grüße, 世界"),   QStringLiteral("line\r\nbreak\n"),
+        QString(),
+    };
+    for (const QString& text : texts) {
+        SettingsStore writer(path);
+        writer.Write(setting::LoginOK, text);
+        SettingsStore reader(path);
+        EXPECT_EQ(reader.Read(setting::LoginOK), text) << text.toStdString();
+    }
+}
