@@ -36,7 +36,7 @@ sanitize: deps
 	  ctest --output-on-failure -j $(JOBS)
 
 bench: build
-	bash bench/run-all.sh
+	bash bench/compare-peers.sh $(BUILD)
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
