@@ -71,15 +71,16 @@ start_server() {
       printf '[Settings]\nPortNr=%s\nReverseDNS=0\n' "$port" >"$XDG_CONFIG_HOME/Quorvex/Orvane.conf"
       "$orvane_server" "$work/program" >/dev/null &
       ;;
+    # The peers complain on stderr about the abrupt ends the measurement makes on purpose.
     busybox)
-      busybox telnetd -F -p "$port" -b 127.0.0.1 -l /bin/sh &
+      busybox telnetd -F -p "$port" -b 127.0.0.1 -l /bin/sh 2>/dev/null &
       ;;
     inetutils)
       socat "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork" \
-        EXEC:"/usr/sbin/telnetd -h -E /bin/sh",nofork &
+        EXEC:"/usr/sbin/telnetd -h -E /bin/sh",nofork 2>/dev/null &
       ;;
     socat)
-      socat "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork" EXEC:/bin/sh,pipes,stderr &
+      socat "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork" EXEC:/bin/sh,pipes,stderr 2>/dev/null &
       ;;
   esac
   server_pid=$!
@@ -134,6 +135,8 @@ elapsed=$(($(date +%s) - started))
   echo "them; \"with its shell\" adds the shells. PSS is from /proc/PID/smaps_rollup: the"
   echo "difference between one session and ten, divided by nine. Ratios are Orvane's figure"
   echo "divided by the peer's: below 1 is better for times, CPU and memory, above 1 for rates."
+  echo
+  echo "Method, reading and the fixes the figures led to: bench/compare-peers.md."
   echo
   echo "Raw figures, one line per server and round:"
   echo

@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QTextStream>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -260,9 +261,10 @@ int Report(const char* path) {
                 samples[name][pair[0].toStdString()].push_back(pair[1].toDouble());
         }
     }
+    // NaN: not measured for this server.
     auto value = [&](const std::string& name, const std::string& key) -> double {
         auto it = samples[name].find(key);
-        return it == samples[name].end() ? -1 : Median(it->second);
+        return it == samples[name].end() ? std::nan("") : Median(it->second);
     };
     struct Row {
         const char* key;
@@ -303,17 +305,19 @@ int Report(const char* path) {
         std::printf("| %s |", row.label);
         for (const std::string& name : names) {
             const double v = value(name, row.key);
-            if (v < 0) {
+            if (std::isnan(v)) {
                 std::printf(" - |");
             } else {
                 const double shown = v * row.scale;
-                std::printf(shown >= 100 ? " %.0f |" : shown >= 1 ? " %.2f |" : " %.3f |", shown);
+                const double size = std::fabs(shown);
+                std::printf(size >= 100 ? " %.0f |" : size >= 1 ? " %.2f |" : " %.3f |", shown);
             }
         }
         const double base = value(orvane, row.key);
         for (std::size_t i = 1; i < names.size(); ++i) {
             const double other = value(names[i], row.key);
-            if (base < 0 || other <= 0 || std::string(row.key) == "connect_shell_us") {
+            if (std::isnan(base) || std::isnan(other) || base <= 0 || other <= 0 ||
+                std::string(row.key) == "connect_shell_us") {
                 std::printf(" - |");
             } else {
                 std::printf(" %.2f |", base / other);
