@@ -31,8 +31,11 @@ void RemoveDirectory() {
 // One private directory per run, in memory when the machine has one: every save syncs.
 const QString& DatabasePath() {
     static const QString path = [] {
-        const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
-                                                                       : QDir::tempPath();
+        // A TMPDIR set by the runner wins: it removes the directory after the run.
+        const QString base =
+            qEnvironmentVariableIsEmpty("TMPDIR") && QDir(QStringLiteral("/dev/shm")).exists()
+                ? QStringLiteral("/dev/shm")
+                : QDir::tempPath();
         QByteArray pattern = QFile::encodeName(base + QStringLiteral("/orvane-fuzz-XXXXXX"));
         if (!mkdtemp(pattern.data())) std::abort();
         g_directory = QFile::decodeName(pattern);

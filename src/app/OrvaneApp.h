@@ -26,6 +26,7 @@ public:
     UserTable& Users() { return m_users; }
     const QString& DataFilePath() const { return m_locations.DataFilePath(); }
 
+    UserDatabase& Database() { return m_database; }
     void LoadUserDatabase() { m_database.Load(m_users); }
     bool SaveUserDatabase() { return m_database.Save(m_users); }
 

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include "app/OperatorTexts.h"
 #include "platform/MessageBox.h"
 
 namespace orvane {
@@ -14,8 +15,8 @@ namespace {
 
 constexpr qsizetype kMaxExecBytes = 900;
 
-const QString kAddFailed = QStringLiteral("Failed to add self to RUN list in registry.");
-const QString kRemoveFailed = QStringLiteral("Failed to remove self from RUN list in registry.");
+const QString kAddFailed = QString::fromLatin1(kAddToRunListFailedText);
+const QString kRemoveFailed = QString::fromLatin1(kRemoveFromRunListFailedText);
 
 bool IsUsableDirectory(const QString& path) {
     const QFileInfo info(path);

@@ -1,22 +1,31 @@
 // Settings store on QSettings, re-read before every access.
 #include "config/SettingsStore.h"
 
+#include <QFile>
 #include <QSettings>
+#include <QTemporaryFile>
 
 #include "app/FileLocations.h"
 
 namespace orvane {
 
 SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                             QStringLiteral("Quorvex"), QStringLiteral("Orvane"))) {}
+    : m_open([] {
+          return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             QStringLiteral("Quorvex"), QStringLiteral("Orvane"));
+      }),
+      m_settings(m_open()) {}
 
 SettingsStore::SettingsStore(const QString& iniFilePath)
-    : m_settings(std::make_unique<QSettings>(iniFilePath, QSettings::IniFormat)) {}
+    : m_open(
+          [iniFilePath] { return std::make_unique<QSettings>(iniFilePath, QSettings::IniFormat); }),
+      m_settings(m_open()) {}
 
 SettingsStore::~SettingsStore() = default;
 
-QString SettingsStore::FilePath() const { return m_settings->fileName(); }
+QString SettingsStore::FilePath() const {
+    return m_settings->fileName();
+}
 
 bool ParseStoredInt(const QString& text, int* value) {
     const QString trimmed = text.trimmed();
@@ -56,21 +65,79 @@ QString SettingsStore::GetProfileString(const QString& section, const QString& k
     const QVariant stored = m_settings->value(FullKey(section, key));
     if (!stored.isValid() || !stored.canConvert<QString>()) return defaultValue;
     // A list (an unquoted comma in a hand-edited file) is not a text value.
-    if (stored.typeId() == QMetaType::QStringList) return stored.toStringList().join(QLatin1Char(','));
+    if (stored.typeId() == QMetaType::QStringList)
+        return stored.toStringList().join(QLatin1Char(','));
     return stored.toString();
 }
 
+namespace {
+
+// Whether every line of the file can be read. Parsed from a copy under a name never used
+// before, because the parsed contents of a file are shared and kept between readers, and
+// only a fresh parse reports a format error.
+bool ReadsCompletely(const QByteArray& contents) {
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(contents) != contents.size() || !copy.flush()) return false;
+    QSettings probe(copy.fileName(), QSettings::IniFormat);
+    probe.allKeys();  // sections are parsed when first used
+    return probe.status() == QSettings::NoError;
+}
+
+/* A write rewrites the whole file from what could be read of it, so lines that could not
+   be read would be lost without a word. Keep the file as it was beside it first, under the
+   first free name "<file>.unreadable", "<file>.unreadable.1", ...; false when that fails,
+   and the write must not happen. */
+bool KeepUnreadableFile(const QString& path) {
+    QFile file(path);
+    if (!file.exists() || !file.open(QIODevice::ReadOnly)) return true;  // nothing to lose
+    const QByteArray contents = file.readAll();
+    file.close();
+    if (contents.isEmpty() || ReadsCompletely(contents)) return true;
+    for (int n = 0; n < 100; ++n) {
+        const QString keep = path + QStringLiteral(".unreadable") +
+                             (n == 0 ? QString() : QStringLiteral(".%1").arg(n));
+        if (QFile::exists(keep)) continue;
+        QFile copy(keep);
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+        const bool kept = copy.write(contents) == contents.size() && copy.flush();
+        copy.close();
+        if (!kept) copy.remove();
+        return kept;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool SettingsStore::WriteValue(const QString& section, const QString& key, const QVariant& value) {
+    if (!KeepUnreadableFile(FilePath())) return false;
+    // A writer of its own: the status a settings object reports is the first error it ever
+    // met, and a format error seen by an earlier read must not mark this write as failed.
+    const std::unique_ptr<QSettings> writer = m_open();
+    const QString fullKey = FullKey(section, key);
+    const QVariant previous = writer->value(fullKey);
+    writer->setValue(fullKey, value);
+    writer->sync();
+    // A format error met while the rest of the file is read for the rewrite does not stop
+    // the write; only a file that could not be written does.
+    if (writer->status() != QSettings::AccessError) return true;
+    // Not written: the value in force stays what it was, not the one that could not be
+    // stored (the settings object would otherwise keep answering with it).
+    if (previous.isValid()) {
+        writer->setValue(fullKey, previous);
+    } else {
+        writer->remove(fullKey);
+    }
+    return false;
+}
+
 bool SettingsStore::WriteProfileInt(const QString& section, const QString& key, int value) {
-    m_settings->setValue(FullKey(section, key), value);
-    m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    return WriteValue(section, key, value);
 }
 
 bool SettingsStore::WriteProfileString(const QString& section, const QString& key,
                                        const QString& value) {
-    m_settings->setValue(FullKey(section, key), value);
-    m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    return WriteValue(section, key, value);
 }
 
 int SettingsStore::Read(const IntSetting& option) {
@@ -82,10 +149,17 @@ QString SettingsStore::Read(const TextSetting& option, const FileLocations* loca
     QString fallback = QString::fromUtf8(option.fixedDefault);
     if (locations) {
         switch (option.source) {
-            case TextDefault::Fixed: break;
-            case TextDefault::DefaultLogFile: fallback = locations->DefaultLogFile(); break;
-            case TextDefault::LoginSound: fallback = locations->DefaultLoginSound(); break;
-            case TextDefault::LogoutSound: fallback = locations->DefaultLogoutSound(); break;
+            case TextDefault::Fixed:
+                break;
+            case TextDefault::DefaultLogFile:
+                fallback = locations->DefaultLogFile();
+                break;
+            case TextDefault::LoginSound:
+                fallback = locations->DefaultLoginSound();
+                break;
+            case TextDefault::LogoutSound:
+                fallback = locations->DefaultLogoutSound();
+                break;
         }
     }
     return GetProfileString(QLatin1String(kSettingsSection), QLatin1String(option.key), fallback);

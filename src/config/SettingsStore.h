@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
+#include <functional>
 #include <memory>
 
 #include "config/SettingsTable.h"
@@ -29,6 +31,8 @@ public:
     QString GetProfileString(const QString& section, const QString& key,
                              const QString& defaultValue);
     bool WriteProfileInt(const QString& section, const QString& key, int value);
+    // A file holding lines that cannot be read is kept beside it as "<file>.unreadable"
+    // before the first write rewrites it; a write that cannot keep it fails instead.
     bool WriteProfileString(const QString& section, const QString& key, const QString& value);
 
     // Typed access to the table's options in section "Settings".
@@ -41,6 +45,9 @@ public:
     QString FilePath() const;
 
 private:
+    bool WriteValue(const QString& section, const QString& key, const QVariant& value);
+
+    std::function<std::unique_ptr<QSettings>()> m_open;
     std::unique_ptr<QSettings> m_settings;
 };
 

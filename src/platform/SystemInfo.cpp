@@ -5,6 +5,9 @@
 
 #include <QRegularExpression>
 
+#include "app/OperatorTexts.h"
+#include "telnet/ClientTexts.h"
+
 namespace orvane {
 
 int BuildNumberFromRelease(const QString& release) {
@@ -42,7 +45,7 @@ QString FormatVersionLine(const PlatformVersion& version) {
             name = QStringLiteral("Windows 95");
         }
     }
-    return QStringLiteral("Orvane v%1 running on ").arg(QStringLiteral("1.5")) + name +
+    return QString::fromLatin1(kVersionLineFormat).arg(QString::fromLatin1(text::kVersion)) + name +
            QStringLiteral(" (Build %1)").arg(build);
 }
 

@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/OperatorTexts.h"
 #include "app/OrvaneApp.h"
 #include "config/Autostart.h"
 #include "config/PageFields.h"
@@ -198,10 +199,7 @@ void CPageServer::OnOK() {
         m_customPort->isChecked() ? AtoiPrefix(m_port->text()) : setting::PortNr.defaultValue;
     Settings().Write(setting::PortNr, port);
     if (port != m_nInitialPort) {
-        m_services.messages.Show(
-            QStringLiteral("Changes to the port number will take effect the next time the "
-                           "server is restarted."),
-            MessageIcon::Information);
+        m_services.messages.Show(QString::fromLatin1(kPortChangeText), MessageIcon::Information);
     }
     const int attempts = AtoiPrefix(m_failedLogins->text());
     Settings().Write(setting::FailedLogins, attempts < 0 ? 0 : attempts);
@@ -239,8 +237,7 @@ void CPageGeneral::OnInitDialog() {
 
 void CPageGeneral::OnRunAsService(bool checked) {
     if (!checked) return;
-    m_services.messages.Show(QStringLiteral("Sorry, feature not implemented yet."),
-                             MessageIcon::Stop);
+    m_services.messages.Show(QString::fromLatin1(kNotImplementedText), MessageIcon::Stop);
     m_runAsServiceBox->setChecked(false);
 }
 

@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/OperatorTexts.h"
 #include "app/OrvaneApp.h"
 #include "platform/MessageBox.h"
 #include "ui/UserDialogs.h"
@@ -28,7 +29,7 @@ namespace orvane {
 
 namespace {
 
-const QString kNameTaken = QStringLiteral("A user with that name already exists.");
+const QString kNameTaken = QString::fromLatin1(kNameTakenText);
 
 // Sorted by name ignoring case, as the operator reads a list of names.
 class UserItem final : public QTreeWidgetItem {
@@ -136,8 +137,7 @@ int CPageUsers::GetFirstSelectedItem() const {
 
 void CPageUsers::OnNewUser() {
     if (m_table->count >= kMaxPageUsers) {
-        m_services.messages.Show(QStringLiteral("You cannot define any more users."),
-                                 MessageIcon::Stop);
+        m_services.messages.Show(QString::fromLatin1(kTooManyUsersText), MessageIcon::Stop);
         return;
     }
     CUserDlg dialog(true, UserRecord{}, this);
@@ -174,7 +174,7 @@ void CPageUsers::OnDeleteUser() {
     QTreeWidgetItem* item = m_list->topLevelItem(position);
     const int slot = SlotOf(item);
     if (slot < 0 || slot >= m_table->count) return;
-    const QString question = QStringLiteral("Delete user \"%1\"?")
+    const QString question = QString::fromLatin1(kDeleteUserFormat)
                                  .arg(RecordText(m_table->records[slot].name, kNameSize));
     if (m_services.messages.Show(question, MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes) {

@@ -10,18 +10,17 @@
 #include <cstring>
 #include <memory>
 
+#include "app/OperatorTexts.h"
 #include "platform/MessageBox.h"
 
 namespace orvane {
 
 namespace {
 
-const QString kConvertNote =
-    QStringLiteral("Note : User database will be converted to new version of Orvane.");
-const QString kVersionMismatch =
-    QStringLiteral("Error : User database version does not match program version.");
-const QString kSaveFailed = QStringLiteral("Could not save user database.");
-const QString kNoUsers = QStringLiteral("No users are defined. Nobody can log in to the server.");
+const QString kConvertNote = QString::fromLatin1(kConvertNoteText);
+const QString kVersionMismatch = QString::fromLatin1(kVersionMismatchText);
+const QString kSaveFailed = QString::fromLatin1(kSaveFailedText);
+const QString kNoUsers = QString::fromLatin1(kNoUsersText);
 
 // The record of version 1, read only to convert it.
 struct UserRecordV1 {

@@ -26,6 +26,7 @@
 #include <memory>
 #include <vector>
 
+#include "PrivateBus.h"
 #include "TestEnvironment.h"
 #include "platform/LinuxPowerControl.h"
 
@@ -200,61 +201,18 @@ private:
     std::unique_ptr<FakeLogind> m_fake;
 };
 
-// A bus daemon of our own: no service activation, nothing of the machine's on it.
-class PrivateBus {
-public:
-    PrivateBus() {
-        const QString dir = test::MakeTempDir(QStringLiteral("bus"));
-        const QString config = dir + QStringLiteral("/bus.conf");
-        QFile file(config);
-        if (!file.open(QIODevice::WriteOnly)) return;
-        file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus "
-                                  "Configuration 1.0//EN\" "
-                                  "\"http://www.freedesktop.org/standards/dbus/1.0/"
-                                  "busconfig.dtd\">\n"
-                                  "<busconfig><type>session</type><auth>EXTERNAL</auth>"
-                                  "<listen>unix:dir=%1</listen><policy context=\"default\">"
-                                  "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-                                  "<allow own=\"*\"/></policy></busconfig>\n")
-                       .arg(dir)
-                       .toUtf8());
-        file.close();
-
-        QProcess daemon;
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--config-file=") + config, QStringLiteral("--fork"),
-                      QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
-        if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0) return;
-        const QStringList lines =
-            QString::fromUtf8(daemon.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        if (lines.size() < 2) return;
-        m_address = lines[0].trimmed();
-        m_pid = lines[1].trimmed().toInt();
-    }
-    ~PrivateBus() {
-        if (m_pid > 0) kill(m_pid, SIGTERM);
-    }
-
-    const QString& Address() const { return m_address; }
-    bool IsUp() const { return !m_address.isEmpty() && m_pid > 0; }
-
-private:
-    QString m_address;
-    pid_t m_pid = 0;
-};
-
 class LinuxPowerControlRequests : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_bus = new PrivateBus; }
+    static void SetUpTestSuite() { s_bus = new test::PrivateBus; }
     static void TearDownTestSuite() {
         delete s_bus;
         s_bus = nullptr;
     }
-    void SetUp() override { ASSERT_TRUE(s_bus->IsUp()) << "could not start a private bus"; }
+    void SetUp() override { ASSERT_TRUE(s_bus->IsRunning()) << "could not start a private bus"; }
 
-    static PrivateBus* s_bus;
+    static test::PrivateBus* s_bus;
 };
-PrivateBus* LinuxPowerControlRequests::s_bus = nullptr;
+test::PrivateBus* LinuxPowerControlRequests::s_bus = nullptr;
 
 TEST_F(LinuxPowerControlRequests, RebootAsksLogindToRebootWithoutPrompting) {
     FakeLogindThread logind(s_bus->Address(), false);

@@ -28,6 +28,9 @@ if [ -z "${ORVANE_ACTIVATION_INNER:-}" ]; then
 
     # A copy of the program, so that its data and log files land in the temporary directory.
     cp "$prog" "$root/prog/orvane" || fail "cannot copy the program"
+    # One user, so that start-up does not stop at the first-run account dialog.
+    "$(dirname "$prog")/orvane_adduser" "$root/prog/orvane" operator secret >/dev/null ||
+        fail "cannot prepare the user database"
 
     port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' 2>/dev/null)
     [ -n "$port" ] || port=$((40000 + RANDOM % 20000))
@@ -123,5 +126,19 @@ if gdbus call --session --timeout 10 --dest "$owner" --object-path /Orvane/Appli
     --method Orvane.Lifetime.Release >/dev/null 2>&1; then
     fail "Release by a stranger was accepted"
 fi
-echo "ok: activation, CreateInstance and the end of the hold"
+# The next request is served by a new run, started by the bus for it.
+reply=$(gdbus call --session --timeout 10 --dest Orvane.Application --object-path / \
+    --method Orvane.ClassFactory.CreateInstance) || fail "a second CreateInstance failed"
+[ "$reply" = "(objectpath '/Orvane/Application',)" ] || fail "the second CreateInstance returned $reply"
+second=""
+for _ in $(seq 50); do
+    second=$(ps -eo pid=,args= | awk -v prog="$prog" '$2 == prog && $3 == "-Automation" {print $1}' |
+        grep -vx "$pid" | head -n 1)
+    [ -n "$second" ] && break
+    sleep 0.1
+done
+[ -n "$second" ] || fail "no new run served the second request"
+pids+=("$second")
+
+echo "ok: activation, CreateInstance, the end of the hold and a new run for the next request"
 exit 0

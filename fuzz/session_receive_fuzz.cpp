@@ -1,0 +1,223 @@
+// Fuzzes a session's receive path: arbitrary byte chunks reach a real CSessionSocket through
+// a socket pair on the event loop, from the user-name prompt, the password prompt, the
+// command shell or the locked state, and the session must stay sound after every chunk.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "FakeMessageBox.h"
+#include "FakePowerControl.h"
+#include "FakeSoundPlayer.h"
+#include "TestEnvironment.h"
+#include "app/ActivityLog.h"
+#include "app/OrvaneApp.h"
+#include "config/SettingsStore.h"
+#include "telnet/SessionSocket.h"
+#include "telnet/TelnetService.h"
+#include "users/UserMatching.h"
+
+using namespace orvane;
+
+namespace {
+
+void Require(bool condition, const char* what) {
+    if (condition) return;
+    std::fprintf(stderr, "session receive fuzz: %s\n", what);
+    std::abort();
+}
+
+// Everything a session needs of the server, made once per process.
+struct Server {
+    Server()
+        : directory(test::MakeTempDir(QStringLiteral("session-fuzz"))),
+          settings(directory + QStringLiteral("/Orvane.conf")),
+          app(directory + QStringLiteral("/orvane"), settings, messages),
+          log(settings, app.Locations()),
+          service(app, log, ServerServices{sound, power}) {
+        // Entries are formatted and written, but to nowhere that grows.
+        settings.Write(setting::LogFile, QStringLiteral("/dev/null"));
+        settings.Write(setting::ReverseDNS, 0);
+        AddUser("alice", "secret", 1, 1, 1, "");
+        AddUser("bob", "hunter2", 1, 0, 0, "Hello bob");
+        AddUser("carol", "pw", 0, 1, 1, "");
+        QObject::connect(&log, &ActivityLog::entryAdded, [](const ActivityEntry& entry) {
+            // A completed line is at most the buffer less its terminator.
+            Require(entry.what.size() < CSessionSocket::kLineBufferSize, "logged line too long");
+        });
+    }
+
+    void AddUser(const char* name, const char* password, int canLogin, int canDos, int canShutdown,
+                 const char* greeting) {
+        UserTable& users = app.Users();
+        UserRecord& record = users.records[users.count++];
+        record.canLogin = canLogin;
+        record.canUseDos = canDos;
+        record.canShutdown = canShutdown;
+        CopyText(record.name, kNameSize, name, kNameSize - 1);
+        CopyText(record.password, kPasswordSize, password, kPasswordSize - 1);
+        CopyText(record.greeting, kGreetingSize, greeting, kGreetingSize - 1);
+    }
+
+    // Settings are files: write them only when they change between inputs.
+    void Configure(int echo, int failedLogins) {
+        if (echo != m_echo) settings.Write(setting::EchoBack, m_echo = echo);
+        if (failedLogins != m_failedLogins) {
+            settings.Write(setting::FailedLogins, m_failedLogins = failedLogins);
+        }
+    }
+
+    QString directory;
+    SettingsStore settings;
+    test::FakeMessageBox messages;
+    COrvaneApp app;
+    ActivityLog log;
+    test::FakeSoundPlayer sound;
+    test::FakePowerControl power;
+    TelnetService service;
+    int m_echo = -1;
+    int m_failedLogins = -1;
+};
+
+Server* g_server = nullptr;
+
+int Pending(int fd) {
+    int count = 0;
+    if (::ioctl(fd, FIONREAD, &count) != 0) return 0;
+    return count;
+}
+
+// Reads and drops whatever the session has sent, so that its output never backs up.
+void Drain(int fd) {
+    char buffer[65536];
+    for (int i = 0; i < 64; ++i) {
+        if (::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) <= 0) return;
+    }
+}
+
+void RequireSound(const CSessionSocket& session) {
+    Require(session.m_nState >= CSessionSocket::STATE_USERNAME &&
+                session.m_nState <= CSessionSocket::STATE_LOCKED,
+            "state out of range");
+    Require(session.m_nLineLen >= 0 && session.m_nLineLen < CSessionSocket::kLineBufferSize,
+            "line length outside the buffer");
+    // In line mode a line is complete past 100 bytes, so no more is ever held.
+    Require(session.m_nLineLen <= CSessionSocket::kMaxLineLength, "line held past its limit");
+    Require(std::memchr(session.m_szUser, 0, sizeof session.m_szUser) != nullptr,
+            "user name without its terminator");
+    Require(std::memchr(session.m_szPassword, 0, sizeof session.m_szPassword) != nullptr,
+            "password without its terminator");
+    Require(session.m_nFailedLogins >= 0, "negative failed-login count");
+}
+
+// Hands the bytes to the session and runs the event loop until it has taken them, it has
+// stopped reading, or a bounded number of turns has passed.
+void Feed(CSessionSocket& session, int client, int server, const char* data, int length) {
+    int written = 0;
+    for (int turn = 0; turn < 256 && written < length; ++turn) {
+        const ssize_t sent = ::send(client, data + written, static_cast<size_t>(length - written),
+                                    MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) written += static_cast<int>(sent);
+        if (sent < 0 && errno != EAGAIN) break;
+        QCoreApplication::processEvents();
+        Drain(client);
+    }
+    for (int turn = 0; turn < 64 && Pending(server) > 0 && !session.m_bClosing; ++turn) {
+        QCoreApplication::processEvents();
+        Drain(client);
+        RequireSound(session);
+    }
+    RequireSound(session);
+}
+
+void FeedText(CSessionSocket& session, int client, int server, const char* text) {
+    Feed(session, client, server, text, static_cast<int>(std::strlen(text)));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // Every settings write syncs its file: keep the private directories in memory.
+    if (qEnvironmentVariableIsEmpty("TMPDIR") && QDir(QStringLiteral("/dev/shm")).exists()) {
+        setenv("TMPDIR", "/dev/shm", 1);
+    }
+    test::IsolateEnvironment();
+    static QCoreApplication app(*argc, *argv);
+    static Server server;
+    g_server = &server;
+    return 0;
+}
+
+/* The first byte sets the scene: bits 0-1 the state to reach first (user name, password,
+   command shell, locked), bit 2 echo, bits 3-4 the failed-login limit (0, 1, 2, 3), bit 5
+   whether the power interface accepts a shutdown, bit 6 which user logs in (one with every
+   right or one with none). Then each byte gives the length of the next chunk (below 0x80:
+   that many bytes; from 0x80: a burst of 32 to 4096 bytes; 0xFF: the client ends its
+   sending side), followed by the chunk's bytes. */
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) return 0;
+    Server& server = *g_server;
+    const std::uint8_t scene = data[0];
+    const int start = scene & 3;
+    const int failedLimits[] = {0, 1, 2, 3};
+    const int limit = failedLimits[(scene >> 3) & 3];
+    server.Configure((scene >> 2) & 1, limit);
+    server.power.acceptExit = (scene >> 5) & 1;
+
+    int pair[2];
+    Require(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) == 0, "no socket pair");
+    const int client = pair[0];
+    const int serverEnd = pair[1];
+    ::fcntl(serverEnd, F_SETFL, ::fcntl(serverEnd, F_GETFL) | O_NONBLOCK);
+    auto session = std::make_unique<CSessionSocket>(server.service, serverEnd, 0);
+    std::strcpy(session->m_szPeerAddr, "127.0.0.1");
+    std::strcpy(session->m_szPeerName, "127.0.0.1");
+    session->SendGreeting();
+    Drain(client);
+
+    const bool allRights = ((scene >> 6) & 1) == 0;
+    const char* name = allRights ? "alice\r" : "bob\r";
+    const char* password = allRights ? "secret\r" : "hunter2\r";
+    if (start >= 1) FeedText(*session, client, serverEnd, name);
+    if (start == 2) FeedText(*session, client, serverEnd, password);
+    if (start == 3) {
+        server.Configure((scene >> 2) & 1, 1);
+        FeedText(*session, client, serverEnd, "nobody\r");
+        FeedText(*session, client, serverEnd, "wrong\r");
+        Require(session->m_nState == CSessionSocket::STATE_LOCKED, "the limit did not lock");
+    }
+
+    std::size_t position = 1;
+    while (position < size) {
+        const std::uint8_t control = data[position++];
+        if (control == 0xFF) {
+            ::shutdown(client, SHUT_WR);
+            Feed(*session, client, serverEnd, nullptr, 0);
+            continue;
+        }
+        std::size_t length = control < 0x80 ? control : (std::size_t(control & 0x7F) + 1) * 32;
+        if (length > size - position) length = size - position;
+        Feed(*session, client, serverEnd, reinterpret_cast<const char*>(data + position),
+             static_cast<int>(length));
+        position += length;
+    }
+
+    // The client leaves; the session notices, and nothing of it runs when it goes.
+    ::close(client);
+    for (int turn = 0; turn < 64 && !session->m_bClosing; ++turn) {
+        QCoreApplication::processEvents();
+    }
+    RequireSound(*session);
+    Require(!session->IsBusy(), "session busy after its client left");
+    session.reset();
+    QCoreApplication::processEvents();
+    return 0;
+}

@@ -1,0 +1,64 @@
+// Terminal password prompt for the first administration account.
+#include "app/ConsoleAdminPrompt.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <QByteArray>
+
+namespace orvane {
+
+namespace {
+constexpr int kAdminTextLimit = 126;
+constexpr int kMaxPasswordBytes = 4096;
+
+// Reads one line byte by byte so that nothing after the line end is swallowed.
+bool ReadLine(int fd, QByteArray& line) {
+    char c = 0;
+    while (line.size() < kMaxPasswordBytes) {
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n <= 0) return !line.isEmpty();
+        if (c == '\n') return true;
+        if (c != '\r') line.append(c);
+    }
+    return true;
+}
+}  // namespace
+
+void FillAdminRecord(UserRecord& record, const QByteArray& name, const QByteArray& password) {
+    record = UserRecord{};
+    record.canLogin = 1;
+    record.canUseDos = 1;
+    record.canShutdown = 1;
+    CopyText(record.name, kNameSize, name.constData(), kAdminTextLimit);
+    CopyText(record.password, kPasswordSize, password.constData(), kAdminTextLimit);
+}
+
+ConsoleAdminPrompt::ConsoleAdminPrompt(int inputFd, std::FILE* output)
+    : m_inputFd(inputFd), m_output(output) {}
+
+bool ConsoleAdminPrompt::AskForAdminAccount(UserRecord& record) {
+    if (!::isatty(m_inputFd)) return false;
+    std::fputs(
+        "You should add an administration account.\n"
+        "Type the password for \"Administrator\" below.\nPassword : ",
+        m_output);
+    std::fflush(m_output);
+
+    termios saved{};
+    const bool haveTerminal = ::tcgetattr(m_inputFd, &saved) == 0;
+    if (haveTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        ::tcsetattr(m_inputFd, TCSAFLUSH, &quiet);
+    }
+    QByteArray password;
+    const bool answered = ReadLine(m_inputFd, password);
+    if (haveTerminal) ::tcsetattr(m_inputFd, TCSAFLUSH, &saved);
+    if (!answered) return false;  // end of input: the operator gave up
+    FillAdminRecord(record, QByteArrayLiteral("Administrator"), password);
+    return true;
+}
+
+}  // namespace orvane

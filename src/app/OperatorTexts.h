@@ -1,0 +1,43 @@
+// The texts the program shows the operator, written once, exactly as they must appear.
+#pragma once
+
+namespace orvane {
+
+inline constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
+inline constexpr const char* kStartFailedText =
+    "Failed to start the server. This can be caused by several problems : \n\n"
+    "TCP/IP is not installed on this system.\n"
+    "The port number is invalid.\n"
+    "The port number is already in use by another application.";
+inline constexpr const char* kStopQuestionText =
+    "Warning! There are active connection(s). If you stop the server now, these connections "
+    "will be terminated.\n\nAre you sure you want to stop the server?";
+inline constexpr const char* kStopFailedText = "Failed to stop the server.";
+inline constexpr const char* kConfirmExitText = "Are you sure you want to terminate Orvane?";
+inline constexpr const char* kMainCaption = "Orvane v1.5";
+inline constexpr const char* kVersionLineFormat = "Orvane v%1 running on ";
+
+// The user database.
+inline constexpr const char* kConvertNoteText =
+    "Note : User database will be converted to new version of Orvane.";
+inline constexpr const char* kVersionMismatchText =
+    "Error : User database version does not match program version.";
+inline constexpr const char* kSaveFailedText = "Could not save user database.";
+inline constexpr const char* kNoUsersText =
+    "No users are defined. Nobody can log in to the server.";
+
+// The configuration sheet.
+inline constexpr const char* kTooManyUsersText = "You cannot define any more users.";
+inline constexpr const char* kNameTakenText = "A user with that name already exists.";
+inline constexpr const char* kDeleteUserFormat = "Delete user \"%1\"?";
+inline constexpr const char* kPortChangeText =
+    "Changes to the port number will take effect the next time the server is restarted.";
+inline constexpr const char* kNotImplementedText = "Sorry, feature not implemented yet.";
+inline constexpr const char* kAddToRunListFailedText =
+    "Failed to add self to RUN list in registry.";
+inline constexpr const char* kRemoveFromRunListFailedText =
+    "Failed to remove self from RUN list in registry.";
+inline constexpr const char* kConnectionTextFormat = "Number of connections : %1";
+inline constexpr const char* kTrayTooltipFormat = "Orvane (%1 Connections)";
+
+}  // namespace orvane

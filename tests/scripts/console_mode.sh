@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# End to end without a display: the program serves Telnet on the console, prints each
+# activity entry as a log line, refuses a busy port with its message, and ends on SIGTERM.
+set -euo pipefail
+
+orvane="$1"
+adduser="$(dirname "$orvane")/orvane_adduser"
+tmp="$(mktemp -d)"
+pid=""
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid"; fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; echo "--- stdout"; cat "$tmp/out" 2>/dev/null || true; echo "--- stderr"; cat "$tmp/err" 2>/dev/null || true; exit 1; }
+
+mkdir -p "$tmp/prog" "$tmp/home" "$tmp/config/Quorvex" "$tmp/etc-xdg" "$tmp/data" "$tmp/cache" "$tmp/runtime"
+chmod 700 "$tmp/runtime"
+cp "$orvane" "$tmp/prog/orvane"
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
+export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CONFIG_DIRS="$tmp/etc-xdg" \
+  XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/runtime"
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
+
+port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+printf '[Settings]\nPortNr=%s\nReverseDNS=0\n' "$port" > "$tmp/config/Quorvex/Orvane.conf"
+"$adduser" "$tmp/prog/orvane" operator secret || fail "could not prepare the user database"
+
+"$tmp/prog/orvane" </dev/null >"$tmp/out" 2>"$tmp/err" &
+pid=$!
+
+python3 - "$port" <<'PY' || fail "the Telnet dialogue did not go as expected"
+import socket, sys, time
+port = int(sys.argv[1])
+deadline = time.time() + 15
+while True:
+    try:
+        s = socket.create_connection(("127.0.0.1", port), timeout=5)
+        break
+    except OSError:
+        if time.time() > deadline: raise
+        time.sleep(0.1)
+def expect(text):
+    data = b""
+    end = time.time() + 5
+    while text not in data:
+        if time.time() > end: raise SystemExit("timed out waiting for %r, got %r" % (text, data))
+        chunk = s.recv(4096)
+        if not chunk: raise SystemExit("closed while waiting for %r, got %r" % (text, data))
+        data += chunk
+expect(b"Username : ")
+s.sendall(b"operator\r\n")
+expect(b"Password : ")
+s.sendall(b"secret\r\n")
+expect(b"> ")
+# The dos bridge is wired: a shell answers and hands the prompt back when it exits.
+s.sendall(b"dos\r\n")
+s.sendall(b"echo bridged-$((6*7))\r\n")
+expect(b"bridged-42")
+s.sendall(b"exit\r\n")
+expect(b"> ")
+s.sendall(b"exit\r\n")
+expect(b"Goodbye!")
+s.close()
+PY
+
+for _ in $(seq 100); do
+  grep -q 'Connection terminated' "$tmp/out" && break
+  sleep 0.1
+done
+grep -q 'Connection terminated' "$tmp/out" || fail "no disconnection line"
+# Each line: the time text padded to 25, the peer padded to 25, then the event.
+grep -Eq '^[0-9]{1,2}/[0-9]{1,2}/[0-9]{4} [0-9]{1,2}:[0-9]{2}:[0-9]{2} +127\.0\.0\.1 +Logging in\.\.\.'$'\r''$' "$tmp/out" \
+  || fail "no log-format line for the accepted connection"
+grep -q '127\.0\.0\.1                Logged in as "operator"' "$tmp/out" || fail "no login line"
+grep -q '127\.0\.0\.1                exit' "$tmp/out" || fail "no command line"
+
+# A second server on the same port cannot start: its message on stderr, a failing exit.
+set +e
+timeout 20 "$tmp/prog/orvane" </dev/null >"$tmp/out2" 2>"$tmp/err2"
+second=$?
+set -e
+[ "$second" -ne 0 ] || fail "a server on a busy port exited with success"
+[ "$second" -ne 124 ] || fail "a server on a busy port did not end"
+grep -q 'Failed to start the server. This can be caused by several problems' "$tmp/err2" \
+  || fail "no start-failure text on stderr"
+
+kill -TERM "$pid"
+status=""
+for _ in $(seq 100); do
+  if ! kill -0 "$pid" 2>/dev/null; then
+    set +e; wait "$pid"; status=$?; set -e
+    break
+  fi
+  sleep 0.1
+done
+[ -n "$status" ] || fail "SIGTERM did not end the server"
+[ "$status" -eq 0 ] || fail "the server ended with status $status after SIGTERM"
+pid=""
+echo "console mode: ok"
