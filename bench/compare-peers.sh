@@ -16,6 +16,10 @@ idle=${4:-10}
 results=$here/RESULTS.md
 client=$build/compare_peers
 orvane_server=$build/orvane_bench_server
+# Orvane is the real program in console mode (no display), with its user database prepared
+# by orvane_adduser; ORVANE_SERVER=in-process measures orvane_bench_server instead.
+orvane_mode=${ORVANE_SERVER:-program}
+if [ "$orvane_mode" = program ] && [ ! -x "$build/orvane_adduser" ]; then orvane_mode=in-process; fi
 
 for tool in "$client" "$orvane_server"; do
   [ -x "$tool" ] || { echo "missing $tool: build first (make build)" >&2; exit 1; }
@@ -69,7 +73,12 @@ start_server() {
   case $name in
     orvane)
       printf '[Settings]\nPortNr=%s\nReverseDNS=0\n' "$port" >"$XDG_CONFIG_HOME/Quorvex/Orvane.conf"
-      "$orvane_server" "$work/program" >/dev/null &
+      if [ "$orvane_mode" = program ]; then
+        # The activity entries it prints go nowhere; its log file is kept as configured.
+        "$work/program/orvane" </dev/null >/dev/null &
+      else
+        "$orvane_server" "$work/program" >/dev/null &
+      fi
       ;;
     # The peers complain on stderr about the abrupt ends the measurement makes on purpose.
     busybox)
@@ -90,6 +99,15 @@ start_server() {
 kind_of() {
   case $1 in orvane) echo orvane ;; socat) echo raw ;; *) echo telnet ;; esac
 }
+
+if [ "$orvane_mode" = program ]; then
+  # A copy beside its own database and log, so that nothing of build/ is touched.
+  cp "$build/orvane" "$work/program/orvane"
+  "$build/orvane_adduser" "$work/program/orvane" bench bench >/dev/null
+  orvane_what="\`build/orvane\` in console mode (no display; a copy in a private program directory, its ORVANE.DAT written by \`orvane_adduser\`)"
+else
+  orvane_what="\`orvane_bench_server\` (the Telnet service and the \`dos\` bridge in a process of their own, real shells, ORVANE.DAT written by it)"
+fi
 
 figures=$work/figures.txt
 : >"$figures"
@@ -120,9 +138,8 @@ elapsed=$(($(date +%s) - started))
   echo
   echo "- Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), kernel $(uname -r)"
   echo "- Load average (1, 5, 15 min): $load_before before, $load_after after"
-  echo "- Orvane: \`orvane_bench_server\` (the Telnet service and the \`dos\` bridge in a process of"
-  echo "  their own, real shells, settings from \$XDG_CONFIG_HOME/Quorvex/Orvane.conf with"
-  echo "  ReverseDNS=0, EnableLog as default, a user database written to ORVANE.DAT)"
+  echo "- Orvane: $orvane_what; settings from \$XDG_CONFIG_HOME/Quorvex/Orvane.conf with PortNr"
+  echo "  and ReverseDNS=0, everything else (EnableLog among them) at its default"
   echo "- busybox: \`busybox telnetd -F -p PORT -b 127.0.0.1 -l /bin/sh\` ($(busybox 2>&1 | head -1 | cut -d' ' -f1-2))"
   echo "- inetutils: \`socat TCP-LISTEN:PORT,bind=127.0.0.1,reuseaddr,fork EXEC:\"/usr/sbin/telnetd -h -E /bin/sh\",nofork\`"
   echo "- socat: \`socat TCP-LISTEN:PORT,bind=127.0.0.1,reuseaddr,fork EXEC:/bin/sh,pipes,stderr\` (no prompt and no echo: its first prompt is the answer to a first \`echo\`)"
