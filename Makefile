@@ -52,7 +52,7 @@ fuzz: fuzz-build
 	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TIME) $(FUZZ_TARGETS)
 
 bench: build
-	bash bench/run-all.sh
+	bash bench/compare-peers.sh $(BUILD)
 
 format:
 	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i

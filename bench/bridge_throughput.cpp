@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "config/SettingsStore.h"
 #include "platform/InterpreterProcess.h"
 #include "telnet/BridgeEndpoint.h"
@@ -38,53 +39,17 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr const char kMarker[] = "ENDMARK";
-
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
+using orvane::bench::Clock;
+using orvane::bench::Connect;
+using orvane::bench::Listen;
+using orvane::bench::Median;
+using orvane::bench::ProcessCpuSeconds;
+using orvane::bench::Seconds;
+using orvane::bench::ThreadCpuSeconds;
+constexpr const char* kMarker = orvane::bench::kEndMarker;
 
 QByteArray Command(qint64 bytes) {
-    // 79 characters and a line feed per line.
-    return "yes 'orvane-bridge-benchmark-line-0123456789-abcdefghijklmnopqrstuvwxyz-ABCDEFGH' | "
-           "head -c " +
-           QByteArray::number(bytes) + "; echo END''MARK\n";
-}
-
-int Listen(int* port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 1) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    *port = ntohs(address.sin_port);
-    return fd;
-}
-
-int Connect(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return orvane::bench::OutputCommand(bytes);
 }
 
 // Reads until the marker; returns the bytes read, or -1 on a closed connection or after
@@ -225,16 +190,6 @@ Result RunBridge(orvane::SettingsStore& settings, qint64 payload, int idleSecond
     return result;
 }
 
-double ProcessCpuSeconds(pid_t pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are the 14th and 15th fields; two are before the cut.
-    return (fields.value(11).toLongLong() + fields.value(12).toLongLong()) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 // The relay process socat forked for the connection.
 pid_t SocatChild(pid_t listener) {
     const QStringList entries = QDir("/proc").entryList(QDir::Dirs);
@@ -296,11 +251,6 @@ Result RunSocat(qint64 payload, int idleSeconds) {
     ::kill(socat, SIGTERM);
     ::waitpid(socat, nullptr, 0);
     return result;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 }  // namespace

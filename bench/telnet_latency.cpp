@@ -19,95 +19,20 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/ActivityLog.h"
 #include "app/OrvaneApp.h"
 #include "config/SettingsStore.h"
-#include "platform/MessageBox.h"
-#include "platform/PowerControl.h"
-#include "platform/SoundPlayer.h"
 #include "telnet/TelnetService.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-class SilentMessages final : public orvane::MessageBoxService {
-public:
-    orvane::MessageAnswer Show(const QString&, orvane::MessageIcon,
-                               orvane::MessageButtons) override {
-        return orvane::MessageAnswer::No;
-    }
-};
-class SilentSound final : public orvane::SoundPlayer {
-public:
-    void PlayAsync(const QString&) override {}
-};
-// Refuses everything: the benchmark never asks, and could never end the machine.
-class NoPower final : public orvane::PowerControl {
-public:
-    orvane::PrivilegeStepResult OpenProcessToken() override { return {false, 1, {}}; }
-    orvane::PrivilegeStepResult LookupShutdownPrivilege() override { return {false, 1, {}}; }
-    orvane::PrivilegeStepResult EnableShutdownPrivilege() override { return {false, 1, {}}; }
-    bool ExitWindows(unsigned) override { return false; }
-};
-
-double Micros(Clock::duration d) {
-    return std::chrono::duration<double, std::micro>(d).count();
-}
-
-double CpuMicros(clockid_t clock) {
-    timespec t{};
-    clock_gettime(clock, &t);
-    return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
-}
-
-struct Client {
-    int fd = -1;
-    std::string received;
-
-    bool Connect(int port) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    void Send(const std::string& bytes) const {
-        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    }
-    // Reads until `text` has arrived (bounded to 2 s); drops what came before it.
-    bool WaitFor(const std::string& text) {
-        const auto deadline = Clock::now() + std::chrono::seconds(2);
-        while (received.find(text) == std::string::npos) {
-            if (Clock::now() > deadline) return false;
-            pollfd entry{fd, POLLIN, 0};
-            if (::poll(&entry, 1, 100) <= 0) continue;
-            char buffer[4096];
-            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-            if (got <= 0) return false;
-            received.append(buffer, static_cast<size_t>(got));
-        }
-        received.erase(0, received.find(text) + text.size());
-        return true;
-    }
-    void Close() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
-};
-
-struct Stats {
-    double median = 0, p99 = 0;
-};
-Stats Summarise(std::vector<double> samples) {
-    if (samples.empty()) return {};
-    std::sort(samples.begin(), samples.end());
-    return {samples[samples.size() / 2],
-            samples[std::min(samples.size() - 1, samples.size() * 99 / 100)]};
-}
+using orvane::bench::Clock;
+using orvane::bench::CpuMicros;
+using orvane::bench::Micros;
+using orvane::bench::Stats;
+using orvane::bench::Summarise;
+using Client = orvane::bench::TelnetClient;
 
 void RunClients(int port, clockid_t serverClock, int* failures) {
     auto fail = [&](const char* what) {
@@ -209,9 +134,9 @@ int main(int argc, char** argv) {
     settings.Write(orvane::setting::PortNr, 0);
     settings.Write(orvane::setting::ReverseDNS, 0);
     settings.Write(orvane::setting::LogFile, directory.filePath(QStringLiteral("bench.log")));
-    SilentMessages messages;
-    SilentSound sound;
-    NoPower power;
+    orvane::bench::SilentMessages messages;
+    orvane::bench::SilentSound sound;
+    orvane::bench::NoPower power;
     orvane::COrvaneApp app(directory.filePath(QStringLiteral("orvane")), settings, messages);
     orvane::UserTable& users = app.Users();
     users.count = 1;

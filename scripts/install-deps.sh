@@ -9,7 +9,7 @@ packages=(
   libcap-dev
   dbus libglib2.0-bin
   xvfb xauth
-  socat
+  socat busybox-static inetutils-telnetd
   clang libclang-rt-14-dev
 )
 

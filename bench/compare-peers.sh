@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# Measures Orvane beside busybox telnetd, inetutils telnetd and a raw socat shell relay in
+# one run, alternating the servers round by round, and writes bench/RESULTS.md.
+#
+#   bash bench/compare-peers.sh [build-dir=build] [rounds=3] [mebibytes=64] [idle-seconds=10]
+#
+# Every server listens on a free port of 127.0.0.1 and gives /bin/sh to whoever connects:
+# run it on a machine where that is acceptable for a few minutes.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+rounds=${2:-3}
+mebibytes=${3:-64}
+idle=${4:-10}
+results=$here/RESULTS.md
+client=$build/compare_peers
+orvane_server=$build/orvane_bench_server
+# Orvane is the real program in console mode (no display), with its user database prepared
+# by orvane_adduser; ORVANE_SERVER=in-process measures orvane_bench_server instead.
+orvane_mode=${ORVANE_SERVER:-program}
+if [ "$orvane_mode" = program ] && [ ! -x "$build/orvane_adduser" ]; then orvane_mode=in-process; fi
+
+for tool in "$client" "$orvane_server"; do
+  [ -x "$tool" ] || { echo "missing $tool: build first (make build)" >&2; exit 1; }
+done
+for tool in busybox socat /usr/sbin/telnetd; do
+  command -v "$tool" >/dev/null || {
+    echo "missing $tool: bash scripts/install-deps.sh installs it" >&2
+    exit 1
+  }
+done
+
+# Nothing of the operator's: private HOME and XDG directories, no system bus.
+work=$(mktemp -d /tmp/orvane-peers.XXXXXX)
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_CONFIG_DIRS=$work/xdg \
+  XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/runtime \
+  DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
+unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
+mkdir -p "$HOME" "$XDG_CONFIG_HOME/Quorvex" "$XDG_CONFIG_DIRS" "$XDG_DATA_HOME" \
+  "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" "$work/program"
+chmod 700 "$XDG_RUNTIME_DIR"
+cd "$work"
+
+server_pid=""
+stop_server() {
+  if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
+    kill -TERM "$server_pid" 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  server_pid=""
+}
+trap 'stop_server; rm -rf "$work"' EXIT
+
+free_port() {
+  "$client" free-port
+}
+
+wait_listening() {
+  local port=$1
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+    sleep 0.05
+  done
+  echo "nothing listens on $port" >&2
+  return 1
+}
+
+start_server() {
+  local name=$1 port=$2
+  case $name in
+    orvane)
+      printf '[Settings]\nPortNr=%s\nReverseDNS=0\n' "$port" >"$XDG_CONFIG_HOME/Quorvex/Orvane.conf"
+      if [ "$orvane_mode" = program ]; then
+        # The activity entries it prints go nowhere; its log file is kept as configured.
+        "$work/program/orvane" </dev/null >/dev/null &
+      else
+        "$orvane_server" "$work/program" >/dev/null &
+      fi
+      ;;
+    # The peers complain on stderr about the abrupt ends the measurement makes on purpose.
+    busybox)
+      busybox telnetd -F -p "$port" -b 127.0.0.1 -l /bin/sh 2>/dev/null &
+      ;;
+    inetutils)
+      socat "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork" \
+        EXEC:"/usr/sbin/telnetd -h -E /bin/sh",nofork 2>/dev/null &
+      ;;
+    socat)
+      socat "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork" EXEC:/bin/sh,pipes,stderr 2>/dev/null &
+      ;;
+  esac
+  server_pid=$!
+  wait_listening "$port"
+}
+
+kind_of() {
+  case $1 in orvane) echo orvane ;; socat) echo raw ;; *) echo telnet ;; esac
+}
+
+if [ "$orvane_mode" = program ]; then
+  # A copy beside its own database and log, so that nothing of build/ is touched.
+  cp "$build/orvane" "$work/program/orvane"
+  "$build/orvane_adduser" "$work/program/orvane" bench bench >/dev/null
+  orvane_what="\`build/orvane\` in console mode (no display; a copy in a private program directory, its ORVANE.DAT written by \`orvane_adduser\`)"
+else
+  orvane_what="\`orvane_bench_server\` (the Telnet service and the \`dos\` bridge in a process of their own, real shells, ORVANE.DAT written by it)"
+fi
+
+figures=$work/figures.txt
+: >"$figures"
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+started=$(date +%s)
+for round in $(seq "$rounds"); do
+  for name in orvane busybox inetutils socat; do
+    port=$(free_port)
+    start_server "$name" "$port"
+    # The connect test's own probe must not count: give the server a moment.
+    sleep 0.3
+    echo "round $round: $name on port $port" >&2
+    if ! "$client" measure "$name" "$(kind_of "$name")" "$port" "$server_pid" "$mebibytes" \
+      "$idle" >>"$figures"; then
+      echo "round $round: $name failed" >&2
+    fi
+    sleep 0.5
+    stop_server
+  done
+done
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+elapsed=$(($(date +%s) - started))
+
+{
+  echo "# Orvane beside other Telnet servers"
+  echo
+  echo "Written by \`bench/compare-peers.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC') in ${elapsed} s."
+  echo
+  echo "- Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), kernel $(uname -r)"
+  echo "- Load average (1, 5, 15 min): $load_before before, $load_after after"
+  echo "- Orvane: $orvane_what; settings from \$XDG_CONFIG_HOME/Quorvex/Orvane.conf with PortNr"
+  echo "  and ReverseDNS=0, everything else (EnableLog among them) at its default"
+  echo "- busybox: \`busybox telnetd -F -p PORT -b 127.0.0.1 -l /bin/sh\` ($(busybox 2>&1 | head -1 | cut -d' ' -f1-2))"
+  echo "- inetutils: \`socat TCP-LISTEN:PORT,bind=127.0.0.1,reuseaddr,fork EXEC:\"/usr/sbin/telnetd -h -E /bin/sh\",nofork\`"
+  echo "- socat: \`socat TCP-LISTEN:PORT,bind=127.0.0.1,reuseaddr,fork EXEC:/bin/sh,pipes,stderr\` (no prompt and no echo: its first prompt is the answer to a first \`echo\`)"
+  echo "- $rounds rounds, servers alternating within each round; ${mebibytes} MiB of 80-byte lines per single transfer, 10 x $((mebibytes / 4)) MiB at once; idle ${idle} s"
+  echo
+  "$client" report "$figures"
+  echo
+  echo "Server CPU and memory count the server's own processes (for the peers every"
+  echo "per-connection telnetd or socat process too) and leave out the shells and what runs in"
+  echo "them; \"with its shell\" adds the shells. PSS is from /proc/PID/smaps_rollup: the"
+  echo "difference between one session and ten, divided by nine. Ratios are Orvane's figure"
+  echo "divided by the peer's: below 1 is better for times, CPU and memory, above 1 for rates."
+  echo
+  echo "Method, reading and the fixes the figures led to: bench/compare-peers.md."
+  echo
+  echo "Raw figures, one line per server and round:"
+  echo
+  echo '```'
+  cat "$figures"
+  echo '```'
+} >"$results.new"
+mv "$results.new" "$results"
+cat "$results"
