@@ -52,6 +52,7 @@ fuzz: fuzz-build
 	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_TIME) $(FUZZ_TARGETS)
 
 bench: build
+	@bash scripts/install-deps.sh bench
 	bash bench/compare-peers.sh $(BUILD)
 
 format:

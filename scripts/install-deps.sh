@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Orvane needs to build, run and test, when any is missing.
+# With "bench", also the servers the benchmark compares Orvane with (never needed by the
+# tests: they would bring a Telnet daemon onto the machine).
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev
   libgtest-dev googletest
-  libcap-dev
   dbus libglib2.0-bin
   xvfb xauth
-  socat busybox-static inetutils-telnetd
   clang libclang-rt-14-dev
 )
+if [ "${1:-}" = bench ]; then
+  packages+=(socat busybox-static inetutils-telnetd)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
