@@ -592,7 +592,13 @@ TEST_F(Stress, TenBusyClientsForAMinuteLeaveTheServerAsTheyFoundIt) {
     const long growth = ResidentKilobytes() - residentBefore;
     std::printf("stress: resident memory %ld kB before, growth %ld kB (bound 65536 kB)\n",
                 residentBefore, growth);
+#if defined(__SANITIZE_ADDRESS__)
+    // The address checker keeps freed memory aside (256 MB) to catch late uses; leaks are
+    // its leak checker's to report, so the bound only holds for ordinary builds.
+    std::printf("stress: memory bound not applied under the address checker\n");
+#else
     EXPECT_LT(growth, 64 * 1024);
+#endif
 }
 
 }  // namespace
