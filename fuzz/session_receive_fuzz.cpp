@@ -22,6 +22,9 @@
 #include "app/ActivityLog.h"
 #include "app/OrvaneApp.h"
 #include "config/SettingsStore.h"
+#include "platform/ChildReaper.h"
+#include "platform/InterpreterProcess.h"
+#include "telnet/DosBridge.h"
 #include "telnet/SessionSocket.h"
 #include "telnet/TelnetService.h"
 #include "users/UserMatching.h"
@@ -43,7 +46,14 @@ struct Server {
           settings(directory + QStringLiteral("/Orvane.conf")),
           app(directory + QStringLiteral("/orvane"), settings, messages),
           log(settings, app.Locations()),
+          launcher(CatOptions()),
           service(app, log, ServerServices{sound, power}) {
+        // `dos` runs cat: the bridge's whole path is exercised, and nothing typed is ever
+        // executed.
+        service.SetBridgeFactory([this](BridgeEndpoint& endpoint) {
+            ++bridgesMade;
+            return std::make_unique<DosBridge>(endpoint, launcher, settings);
+        });
         // Entries are formatted and written, but to nowhere that grows.
         settings.Write(setting::LogFile, QStringLiteral("/dev/null"));
         settings.Write(setting::ReverseDNS, 0);
@@ -62,6 +72,13 @@ struct Server {
                          test::MakeUser(name, password, canLogin, canDos, canShutdown, greeting));
     }
 
+    static PosixInterpreterLauncher::Options CatOptions() {
+        PosixInterpreterLauncher::Options options;
+        options.program = "/bin/cat";
+        options.arguments = {};
+        return options;
+    }
+
     // Settings are files: write them only when they change between inputs.
     void Configure(int echo, int failedLogins) {
         if (echo != m_echo) settings.Write(setting::EchoBack, m_echo = echo);
@@ -77,7 +94,9 @@ struct Server {
     ActivityLog log;
     test::FakeSoundPlayer sound;
     test::FakePowerControl power;
+    PosixInterpreterLauncher launcher;
     TelnetService service;
+    int bridgesMade = 0;
     int m_echo = -1;
     int m_failedLogins = -1;
 };
@@ -150,12 +169,14 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 /* The first byte sets the scene: bits 0-1 the state to reach first (user name, password,
    command shell, locked), bit 2 echo, bits 3-4 the failed-login limit (0, 1, 2, 3), bit 5
    whether the power interface accepts a shutdown, bit 6 which user logs in (one with every
-   right or one with none). Then each byte gives the length of the next chunk (below 0x80:
+   right or one with none), bit 7 whether a logged-in user starts with `dos` (the bridge then
+   runs cat). Then each byte gives the length of the next chunk (below 0x80:
    that many bytes; from 0x80: a burst of 32 to 4096 bytes; 0xFF: the client ends its
    sending side), followed by the chunk's bytes. */
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
     Server& server = *g_server;
+    const int bridgesBefore = server.bridgesMade;
     const std::uint8_t scene = data[0];
     const int start = scene & 3;
     const int failedLimits[] = {0, 1, 2, 3};
@@ -179,6 +200,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* password = allRights ? "secret\r" : "hunter2\r";
     if (start >= 1) FeedText(*session, client, serverEnd, name);
     if (start == 2) FeedText(*session, client, serverEnd, password);
+    if (start == 2 && (scene >> 7) & 1) {
+        FeedText(*session, client, serverEnd, "dos\r");
+        Require(session->m_nState == CSessionSocket::STATE_DOS || !allRights || session->m_bClosing,
+                "dos did not start the bridge");
+    }
     if (start == 3) {
         server.Configure((scene >> 2) & 1, 1);
         FeedText(*session, client, serverEnd, "nobody\r");
@@ -210,5 +236,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(!session->IsBusy(), "session busy after its client left");
     session.reset();
     QCoreApplication::processEvents();
+    // Every cat a bridge started is ended and reaped before the next input.
+    if (server.bridgesMade != bridgesBefore) ChildReaper::Instance().FinishAll();
     return 0;
 }
