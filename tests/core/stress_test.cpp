@@ -104,19 +104,8 @@ public:
     ~Wire() { Abort(false); }
 
     bool Connect(int port, int receiveBuffer = 0) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        m_fd = OpenLoopbackConnection(port, receiveBuffer, false);
         if (m_fd < 0) return false;
-        if (receiveBuffer > 0) {
-            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        }
-        const int on = 1;
-        ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            return false;
         ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
         return true;
     }

@@ -48,22 +48,30 @@ LoopbackClient::~LoopbackClient() {
     Close();
 }
 
-bool LoopbackClient::Connect(int port, int receiveBuffer) {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) return false;
+int OpenLoopbackConnection(int port, int receiveBuffer, bool nonBlocking) {
+    const int fd =
+        ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+    if (fd < 0) return -1;
     if (receiveBuffer > 0) {
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
     const int on = 1;
-    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
-        errno != EINPROGRESS) {
-        return false;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+        !(nonBlocking && errno == EINPROGRESS)) {
+        ::close(fd);
+        return -1;
     }
+    return fd;
+}
+
+bool LoopbackClient::Connect(int port, int receiveBuffer) {
+    m_fd = OpenLoopbackConnection(port, receiveBuffer, true);
+    if (m_fd < 0) return false;
     return PumpUntil([this] {
         pollfd entry{m_fd, POLLOUT, 0};
         return ::poll(&entry, 1, 0) == 1;

@@ -12,6 +12,11 @@ bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 2000, int
 // Pumps the event loop for a while (to show that something does NOT happen).
 void PumpFor(int ms, int fd = -1);
 
+// A TCP socket to 127.0.0.1:port with TCP_NODELAY (and, when receiveBuffer > 0, a smaller
+// receive buffer set before connecting). A blocking one is connected on return; a
+// non-blocking one may still be connecting. -1 when it failed.
+int OpenLoopbackConnection(int port, int receiveBuffer, bool nonBlocking);
+
 class LoopbackClient final {
 public:
     LoopbackClient() = default;
