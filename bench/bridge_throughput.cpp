@@ -32,6 +32,7 @@
 #include "BenchSupport.h"
 #include "config/SettingsStore.h"
 #include "platform/InterpreterProcess.h"
+#include "platform/ProcessSignals.h"
 #include "telnet/BridgeEndpoint.h"
 #include "telnet/DosBridge.h"
 
@@ -256,6 +257,7 @@ Result RunSocat(qint64 payload, int idleSeconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    orvane::IgnoreBrokenPipeSignal();
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
     const int idleSeconds = argc > 2 ? std::max(0, atoi(argv[2])) : 10;

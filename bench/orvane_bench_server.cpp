@@ -15,11 +15,12 @@
 #include <cstdio>
 
 #include "BenchSupport.h"
-#include "app/ActivityLog.h"
 #include "app/OrvaneApp.h"
+#include "config/ActivityLog.h"
 #include "config/SettingsStore.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
+#include "platform/ProcessSignals.h"
 #include "telnet/DosBridge.h"
 #include "telnet/TelnetService.h"
 
@@ -35,6 +36,7 @@ void OnStopSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    orvane::IgnoreBrokenPipeSignal();
     using namespace orvane;
     QCoreApplication application(argc, argv);
     if (argc < 2) {
@@ -69,7 +71,8 @@ int main(int argc, char** argv) {
 
     ActivityLog log(settings, app.Locations());
     PosixInterpreterLauncher launcher;
-    TelnetService service(app, log, ServerServices{sound, power});
+    TelnetService service(settings, app.Locations(), app.Users(), log,
+                          ServerServices{sound, power});
     service.SetBridgeFactory([&](BridgeEndpoint& endpoint) {
         return std::make_unique<DosBridge>(endpoint, launcher, settings);
     });

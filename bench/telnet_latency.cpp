@@ -20,9 +20,10 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "app/ActivityLog.h"
 #include "app/OrvaneApp.h"
+#include "config/ActivityLog.h"
 #include "config/SettingsStore.h"
+#include "platform/ProcessSignals.h"
 #include "telnet/TelnetService.h"
 
 namespace {
@@ -127,6 +128,7 @@ void RunClients(int port, clockid_t serverClock, int* failures) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    orvane::IgnoreBrokenPipeSignal();
     QCoreApplication application(argc, argv);
     QTemporaryDir directory;
     if (!directory.isValid()) return 1;
@@ -144,7 +146,8 @@ int main(int argc, char** argv) {
     orvane::CopyText(users.records[0].name, orvane::kNameSize, "bench", 10);
     orvane::CopyText(users.records[0].password, orvane::kPasswordSize, "bench", 10);
     orvane::ActivityLog log(settings, app.Locations());
-    orvane::TelnetService service(app, log, orvane::ServerServices{sound, power});
+    orvane::TelnetService service(settings, app.Locations(), app.Users(), log,
+                                  orvane::ServerServices{sound, power});
     if (!service.StartServer()) {
         std::fprintf(stderr, "cannot listen\n");
         return 1;

@@ -19,8 +19,8 @@
 #include "FakeSoundPlayer.h"
 #include "TestEnvironment.h"
 #include "TestUsers.h"
-#include "app/ActivityLog.h"
 #include "app/OrvaneApp.h"
+#include "config/ActivityLog.h"
 #include "config/SettingsStore.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
@@ -47,7 +47,7 @@ struct Server {
           app(directory + QStringLiteral("/orvane"), settings, messages),
           log(settings, app.Locations()),
           launcher(CatOptions()),
-          service(app, log, ServerServices{sound, power}) {
+          service(settings, app.Locations(), app.Users(), log, ServerServices{sound, power}) {
         // `dos` runs cat: the bridge's whole path is exercised, and nothing typed is ever
         // executed.
         service.SetBridgeFactory([this](BridgeEndpoint& endpoint) {

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "TestEnvironment.h"
-#include "app/FileLocations.h"
+#include "config/FileLocations.h"
 #include "config/SettingsStore.h"
 
 using namespace orvane;
@@ -114,8 +114,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     for (const TextSetting& option : kAllTextSettings) {
-        const QString value = store.Read(option, &locations);
+        const QString value = store.Read(option);
         Require(value.toUtf8().size() >= 0, "unreadable text");
+    }
+    for (const PathSetting& option : kAllPathSettings) {
+        const QString value = store.Read(option, locations);
+        Require(value.toUtf8().size() >= 0, "unreadable path");
     }
 
     QString written;

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev googletest
   dbus libglib2.0-bin
   xvfb xauth
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
 )
 if [ "${1:-}" = bench ]; then
   packages+=(socat busybox-static inetutils-telnetd)

@@ -6,10 +6,11 @@
 
 #include <QByteArray>
 
+#include "users/UserEditing.h"
+
 namespace orvane {
 
 namespace {
-constexpr int kAdminTextLimit = 126;
 constexpr int kMaxPasswordBytes = 4096;
 
 // Reads one line byte by byte so that nothing after the line end is swallowed.
@@ -24,15 +25,6 @@ bool ReadLine(int fd, QByteArray& line) {
     return true;
 }
 }  // namespace
-
-void FillAdminRecord(UserRecord& record, const QByteArray& name, const QByteArray& password) {
-    record = UserRecord{};
-    record.canLogin = 1;
-    record.canUseDos = 1;
-    record.canShutdown = 1;
-    CopyText(record.name, kNameSize, name.constData(), kAdminTextLimit);
-    CopyText(record.password, kPasswordSize, password.constData(), kAdminTextLimit);
-}
 
 ConsoleAdminPrompt::ConsoleAdminPrompt(int inputFd, std::FILE* output)
     : m_inputFd(inputFd), m_output(output) {}
@@ -57,7 +49,7 @@ bool ConsoleAdminPrompt::AskForAdminAccount(UserRecord& record) {
     const bool answered = ReadLine(m_inputFd, password);
     if (haveTerminal) ::tcsetattr(m_inputFd, TCSAFLUSH, &saved);
     if (!answered) return false;  // end of input: the operator gave up
-    FillAdminRecord(record, QByteArrayLiteral("Administrator"), password);
+    record = AdminAccountRecord(QByteArrayLiteral("Administrator"), password);
     return true;
 }
 

@@ -19,8 +19,4 @@ private:
     std::FILE* m_output;
 };
 
-// The record the administration account dialog produces for a name and password: all three
-// rights, no greeting, both texts cut to 126 characters.
-void FillAdminRecord(UserRecord& record, const QByteArray& name, const QByteArray& password);
-
 }  // namespace orvane

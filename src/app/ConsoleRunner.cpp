@@ -8,9 +8,11 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <cstring>
 
-#include "app/ActivityLog.h"
 #include "app/OperatorTexts.h"
+#include "config/ActivityLog.h"
+#include "platform/Logging.h"
 #include "platform/MessageBox.h"
 #include "telnet/TelnetService.h"
 
@@ -37,8 +39,11 @@ ConsoleRunner::ConsoleRunner(TelnetService& server, ActivityLog& log, MessageBox
         action.sa_handler = NoteSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        ::sigaction(SIGINT, &action, nullptr);
-        ::sigaction(SIGTERM, &action, nullptr);
+        // Without them the default disposition still ends the program, only less tidily.
+        if (::sigaction(SIGINT, &action, nullptr) != 0 ||
+            ::sigaction(SIGTERM, &action, nullptr) != 0) {
+            qCDebug(lcPlatform, "console signal handlers not set: %s", std::strerror(errno));
+        }
     }
     if (g_signalPipe[0] >= 0) {
         m_signalNotifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);

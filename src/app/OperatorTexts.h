@@ -14,17 +14,7 @@ inline constexpr const char* kStopQuestionText =
     "will be terminated.\n\nAre you sure you want to stop the server?";
 inline constexpr const char* kStopFailedText = "Failed to stop the server.";
 inline constexpr const char* kConfirmExitText = "Are you sure you want to terminate Orvane?";
-inline constexpr const char* kMainCaption = "Orvane v1.5";
-inline constexpr const char* kVersionLineFormat = "Orvane v%1 running on ";
-
-// The user database.
-inline constexpr const char* kConvertNoteText =
-    "Note : User database will be converted to new version of Orvane.";
-inline constexpr const char* kVersionMismatchText =
-    "Error : User database version does not match program version.";
-inline constexpr const char* kSaveFailedText = "Could not save user database.";
-inline constexpr const char* kNoUsersText =
-    "No users are defined. Nobody can log in to the server.";
+inline constexpr const char* kMainCaptionFormat = "Orvane v%1";  // the version
 
 // The configuration sheet.
 inline constexpr const char* kTooManyUsersText = "You cannot define any more users.";
@@ -33,10 +23,6 @@ inline constexpr const char* kDeleteUserFormat = "Delete user \"%1\"?";
 inline constexpr const char* kPortChangeText =
     "Changes to the port number will take effect the next time the server is restarted.";
 inline constexpr const char* kNotImplementedText = "Sorry, feature not implemented yet.";
-inline constexpr const char* kAddToRunListFailedText =
-    "Failed to add self to RUN list in registry.";
-inline constexpr const char* kRemoveFromRunListFailedText =
-    "Failed to remove self from RUN list in registry.";
 inline constexpr const char* kConnectionTextFormat = "Number of connections : %1";
 inline constexpr const char* kTrayTooltipFormat = "Orvane (%1 Connections)";
 

@@ -3,13 +3,13 @@
 
 #include <QString>
 
-#include "app/FileLocations.h"
+#include "config/FileLocations.h"
+#include "config/SettingsStore.h"
 #include "users/UserDatabase.h"
 #include "users/UserRecord.h"
 
 namespace orvane {
 
-class SettingsStore;
 class MessageBoxService;
 
 class COrvaneApp final {
@@ -31,8 +31,8 @@ public:
     bool SaveUserDatabase() { return m_database.Save(m_users); }
 
     QString DefaultLogFile() const { return m_locations.DefaultLogFile(); }
-    QString LoginSoundFile() { return m_locations.LoginSoundFile(m_settings); }
-    QString LogoutSoundFile() { return m_locations.LogoutSoundFile(m_settings); }
+    QString LoginSoundFile() { return m_settings.Read(setting::S1FileName, m_locations); }
+    QString LogoutSoundFile() { return m_settings.Read(setting::S2FileName, m_locations); }
 
 private:
     FileLocations m_locations;

@@ -1,33 +1,12 @@
 // Start-up: every step in order, each failure shown before the program ends.
 #include "app/Startup.h"
 
-#include <QDBusConnection>
-
 #include "app/OperatorTexts.h"
 #include "app/OrvaneApp.h"
-#include "automation/AutomationServer.h"
 #include "platform/MessageBox.h"
 #include "users/UserDatabase.h"
 
 namespace orvane {
-
-LinuxStartupPlatform::LinuxStartupPlatform(QStringList arguments)
-    : m_arguments(std::move(arguments)) {}
-
-LinuxStartupPlatform::~LinuxStartupPlatform() = default;
-
-bool LinuxStartupPlatform::StartComponentRuntime() {
-    return QDBusConnection::sessionBus().isConnected();
-}
-
-void LinuxStartupPlatform::RegisterAutomation(COrvaneApp& app) {
-    if (IsAutomationRun(m_arguments)) {
-        m_automation = std::make_unique<AutomationServer>();
-        m_automation->RegisterAll();
-    } else {
-        UpdateRegistryAll(app.Locations().ProgramPath());
-    }
-}
 
 Startup::Startup(COrvaneApp& app, StartupPlatform& platform, AdminAccountPrompt& adminPrompt)
     : m_app(app), m_platform(platform), m_adminPrompt(adminPrompt) {}

@@ -4,13 +4,11 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <memory>
 
 namespace orvane {
 
 class COrvaneApp;
 class AdminAccountPrompt;
-class AutomationServer;
 
 // The platform services start-up brings up before anything else.
 class StartupPlatform {
@@ -23,24 +21,6 @@ public:
     // A run the bus started serves the automation object; any other run records where the
     // bus can start the program. Only called when the component runtime is available.
     virtual void RegisterAutomation(COrvaneApp& app) = 0;
-};
-
-// Sockets always work on Linux; the component runtime is the D-Bus session bus.
-class LinuxStartupPlatform final : public StartupPlatform {
-public:
-    explicit LinuxStartupPlatform(QStringList arguments);
-    ~LinuxStartupPlatform() override;
-
-    bool StartSockets() override { return true; }
-    bool StartComponentRuntime() override;
-    void RegisterAutomation(COrvaneApp& app) override;
-
-    // The class factory of an automation run, or null; the main window attaches to it.
-    AutomationServer* Automation() const { return m_automation.get(); }
-
-private:
-    QStringList m_arguments;
-    std::unique_ptr<AutomationServer> m_automation;
 };
 
 class Startup final {

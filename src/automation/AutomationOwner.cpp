@@ -11,7 +11,6 @@ AutomationOwner::~AutomationOwner() {
 
 void AutomationOwner::SetProxy(COrvaneDlgAutoProxy* proxy) {
     m_pProxy = proxy;
-    ProxyChanged();
 }
 
 bool AutomationOwner::MayClose() {

@@ -31,8 +31,6 @@ public:
 protected:
     // Hides the window (and updates it); called by MayClose while a proxy is attached.
     virtual void HideForAutomation() = 0;
-    // Tells the window that a client attached (proxy set) or released (null). Optional.
-    virtual void ProxyChanged() {}
 
 private:
     COrvaneDlgAutoProxy* m_pProxy = nullptr;

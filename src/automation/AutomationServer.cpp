@@ -8,6 +8,7 @@
 
 #include "automation/AutomationIds.h"
 #include "automation/OrvaneClassFactory.h"
+#include "platform/Logging.h"
 
 namespace orvane {
 
@@ -65,9 +66,12 @@ bool UpdateRegistryAll(const QString& programPath) {
                              "Exec=%4 -Automation\n")
                              .arg(kClassId, kInterfaceId, kServiceName, QuoteForExec(program));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(text.toUtf8());
-    return file.commit();
+    const QByteArray bytes = text.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        qCDebug(lcPlatform) << "service file not written:" << path << file.errorString();
+        return false;
+    }
+    return true;
 }
 
 AutomationServer::AutomationServer(const QDBusConnection& connection, QObject* parent)

@@ -45,7 +45,6 @@ public:
 
     COrvaneDlgAutoProxy* Proxy() const { return m_proxy.data(); }
     bool HasServed() const { return m_bServed; }
-    bool OwnsName() const { return m_bOwnsName; }
 
     // Called by the factory for a request from the unique bus name client. Returns the
     // proxy's object path, or an empty string with *errorName and *errorText set.

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "app/OperatorTexts.h"
+#include "config/AutostartTexts.h"
 #include "platform/MessageBox.h"
 
 namespace orvane {

@@ -5,7 +5,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include "app/FileLocations.h"
+#include "config/FileLocations.h"
 #include "config/SettingsFileFormat.h"
 
 namespace orvane {
@@ -57,11 +57,9 @@ int SettingsStore::GetProfileInt(const QString& section, const QString& key, int
     m_settings->sync();
     const QVariant stored = m_settings->value(FullKey(section, key));
     if (!stored.isValid()) return defaultValue;
+    // The file format reads every value as text.
     int value = 0;
-    if (stored.typeId() == QMetaType::Int) return stored.toInt();
-    if (!stored.canConvert<QString>() || !ParseStoredInt(stored.toString(), &value)) {
-        return defaultValue;
-    }
+    if (!ParseStoredInt(stored.toString(), &value)) return defaultValue;
     return value;
 }
 
@@ -69,10 +67,7 @@ QString SettingsStore::GetProfileString(const QString& section, const QString& k
                                         const QString& defaultValue) {
     m_settings->sync();
     const QVariant stored = m_settings->value(FullKey(section, key));
-    if (!stored.isValid() || !stored.canConvert<QString>()) return defaultValue;
-    // A list (an unquoted comma in a hand-edited file) is not a text value.
-    if (stored.typeId() == QMetaType::QStringList)
-        return stored.toStringList().join(QLatin1Char(','));
+    if (!stored.isValid()) return defaultValue;
     return stored.toString();
 }
 
@@ -110,7 +105,7 @@ bool KeepUnreadableFile(const QString& path) {
 
 }  // namespace
 
-bool SettingsStore::WriteValue(const QString& section, const QString& key, const QVariant& value) {
+bool SettingsStore::WriteValue(const QString& section, const QString& key, const QString& value) {
     if (!KeepUnreadableFile(FilePath())) return false;
     // A writer of its own: the status a settings object reports is the first error it ever
     // met, and a format error seen by an earlier read must not mark this write as failed.
@@ -133,7 +128,7 @@ bool SettingsStore::WriteValue(const QString& section, const QString& key, const
 }
 
 bool SettingsStore::WriteProfileInt(const QString& section, const QString& key, int value) {
-    return WriteValue(section, key, value);
+    return WriteValue(section, key, QString::number(value));
 }
 
 bool SettingsStore::WriteProfileString(const QString& section, const QString& key,
@@ -146,24 +141,14 @@ int SettingsStore::Read(const IntSetting& option) {
                          option.defaultValue);
 }
 
-QString SettingsStore::Read(const TextSetting& option, const FileLocations* locations) {
-    QString fallback = QString::fromUtf8(option.fixedDefault);
-    if (locations) {
-        switch (option.source) {
-            case TextDefault::Fixed:
-                break;
-            case TextDefault::DefaultLogFile:
-                fallback = locations->DefaultLogFile();
-                break;
-            case TextDefault::LoginSound:
-                fallback = locations->DefaultLoginSound();
-                break;
-            case TextDefault::LogoutSound:
-                fallback = locations->DefaultLogoutSound();
-                break;
-        }
-    }
-    return GetProfileString(QLatin1String(kSettingsSection), QLatin1String(option.key), fallback);
+QString SettingsStore::Read(const TextSetting& option) {
+    return GetProfileString(QLatin1String(kSettingsSection), QLatin1String(option.key),
+                            QString::fromUtf8(option.fixedDefault));
+}
+
+QString SettingsStore::Read(const PathSetting& option, const FileLocations& locations) {
+    return GetProfileString(QLatin1String(kSettingsSection), QLatin1String(option.key),
+                            locations.Default(option));
 }
 
 void SettingsStore::Write(const IntSetting& option, int value) {
@@ -171,6 +156,10 @@ void SettingsStore::Write(const IntSetting& option, int value) {
 }
 
 void SettingsStore::Write(const TextSetting& option, const QString& value) {
+    WriteProfileString(QLatin1String(kSettingsSection), QLatin1String(option.key), value);
+}
+
+void SettingsStore::Write(const PathSetting& option, const QString& value) {
     WriteProfileString(QLatin1String(kSettingsSection), QLatin1String(option.key), value);
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QString>
-#include <QVariant>
 #include <functional>
 #include <memory>
 
@@ -38,15 +37,17 @@ public:
 
     // Typed access to the table's options in section "Settings".
     int Read(const IntSetting& option);
-    // Text options whose default is computed need the file locations; fixed ones do not.
-    QString Read(const TextSetting& option, const FileLocations* locations = nullptr);
+    QString Read(const TextSetting& option);
+    // A path option's default is a file beside the program, which the locations know.
+    QString Read(const PathSetting& option, const FileLocations& locations);
     void Write(const IntSetting& option, int value);
     void Write(const TextSetting& option, const QString& value);
+    void Write(const PathSetting& option, const QString& value);
 
     QString FilePath() const;
 
 private:
-    bool WriteValue(const QString& section, const QString& key, const QVariant& value);
+    bool WriteValue(const QString& section, const QString& key, const QString& value);
 
     std::function<std::unique_ptr<QSettings>()> m_open;
     std::unique_ptr<QSettings> m_settings;

@@ -4,12 +4,12 @@
 
 namespace orvane {
 
-// Where a text option's default comes from when it is not a fixed text.
-enum class TextDefault {
-    Fixed,          // the declaration's own text
-    DefaultLogFile, // COrvaneApp::DefaultLogFile()
-    LoginSound,     // the upper-cased program directory + "/LOGIN.WAV"
-    LogoutSound,    // the upper-cased program directory + "/LOGOUT.WAV"
+// The file a path option names when it is absent, derived from the program's path
+// (FileLocations computes it).
+enum class PathDefault {
+    LogFile,      // FileLocations::DefaultLogFile()
+    LoginSound,   // the upper-cased program directory + "/LOGIN.WAV"
+    LogoutSound,  // the upper-cased program directory + "/LOGOUT.WAV"
 };
 
 struct IntSetting {
@@ -20,7 +20,13 @@ struct IntSetting {
 struct TextSetting {
     const char* key;
     const char* fixedDefault;
-    TextDefault source = TextDefault::Fixed;
+};
+
+// A text option whose default is a file next to the program: reading one needs the file
+// locations, so no reader can get "" for a forgotten default.
+struct PathSetting {
+    const char* key;
+    PathDefault source;
 };
 
 // The section every option lives in.
@@ -31,7 +37,7 @@ inline constexpr IntSetting PortNr{"PortNr", 23};
 inline constexpr IntSetting EchoBack{"EchoBack", 1};
 inline constexpr IntSetting ReverseDNS{"ReverseDNS", 1};  // on only when exactly 1
 inline constexpr IntSetting EnableLog{"EnableLog", 1};
-inline constexpr TextSetting LogFile{"LogFile", "", TextDefault::DefaultLogFile};
+inline constexpr PathSetting LogFile{"LogFile", PathDefault::LogFile};
 inline constexpr IntSetting FailedLogins{"FailedLogins", 3};
 inline constexpr TextSetting LoginOK{"LoginOK", "Login OK."};
 inline constexpr TextSetting LoginFail{"LoginFail", "Login Failed."};
@@ -40,21 +46,29 @@ inline constexpr IntSetting ConfirmExit{"ConfirmExit", 1};  // on only when exac
 inline constexpr IntSetting RunAsService{"RunAsService", 0};
 inline constexpr IntSetting S1Enable{"S1Enable", 1};
 inline constexpr IntSetting S2Enable{"S2Enable", 1};
-inline constexpr TextSetting S1FileName{"S1FileName", "", TextDefault::LoginSound};
-inline constexpr TextSetting S2FileName{"S2FileName", "", TextDefault::LogoutSound};
+inline constexpr PathSetting S1FileName{"S1FileName", PathDefault::LoginSound};
+inline constexpr PathSetting S2FileName{"S2FileName", PathDefault::LogoutSound};
 inline constexpr TextSetting BrowseLogDir{"BrowseLogDir", ""};
 inline constexpr TextSetting BrowseSndDir{"BrowseSndDir", ""};
 }  // namespace setting
 
 inline constexpr IntSetting kAllIntSettings[] = {
-    setting::PortNr,        setting::EchoBack,    setting::ReverseDNS,   setting::EnableLog,
-    setting::FailedLogins,  setting::StartMinimize, setting::ConfirmExit, setting::RunAsService,
-    setting::S1Enable,      setting::S2Enable,
+    setting::PortNr,       setting::EchoBack,      setting::ReverseDNS,  setting::EnableLog,
+    setting::FailedLogins, setting::StartMinimize, setting::ConfirmExit, setting::RunAsService,
+    setting::S1Enable,     setting::S2Enable,
 };
 
 inline constexpr TextSetting kAllTextSettings[] = {
-    setting::LogFile,    setting::LoginOK,    setting::LoginFail,    setting::S1FileName,
-    setting::S2FileName, setting::BrowseLogDir, setting::BrowseSndDir,
+    setting::LoginOK,
+    setting::LoginFail,
+    setting::BrowseLogDir,
+    setting::BrowseSndDir,
+};
+
+inline constexpr PathSetting kAllPathSettings[] = {
+    setting::LogFile,
+    setting::S1FileName,
+    setting::S2FileName,
 };
 
 }  // namespace orvane

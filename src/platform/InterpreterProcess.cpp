@@ -8,7 +8,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
+
+#include "platform/Logging.h"
 
 extern char** environ;
 
@@ -36,17 +40,6 @@ bool CreatePipe(const std::function<int(int*, int)>& call, OwnedFd& readEnd, Own
 void SetNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-}
-
-// A write to a pipe whose reader has gone must come back as EPIPE, not end the server.
-void IgnoreBrokenPipeSignal() {
-    static const bool done = [] {
-        struct sigaction action = {};
-        action.sa_handler = SIG_IGN;
-        sigemptyset(&action.sa_mask);
-        return ::sigaction(SIGPIPE, &action, nullptr) == 0;
-    }();
-    (void)done;
 }
 
 bool Spawn(const PosixInterpreterLauncher::Options& options, int stdinFd, int stdoutFd,
@@ -101,7 +94,6 @@ PosixInterpreterLauncher::PosixInterpreterLauncher(Options options)
     : m_options(std::move(options)) {
     if (!m_options.createPipe)
         m_options.createPipe = [](int* fds, int flags) { return ::pipe2(fds, flags); };
-    IgnoreBrokenPipeSignal();
 }
 
 InterpreterLauncher::Result PosixInterpreterLauncher::Launch(InterpreterChild& child) {
@@ -110,7 +102,9 @@ InterpreterLauncher::Result PosixInterpreterLauncher::Launch(InterpreterChild& c
     OwnedFd inputRead, inputWrite, outputRead, outputWrite;
     if (!CreatePipe(m_options.createPipe, inputRead, inputWrite)) return Result::PipeFailed;
     if (!CreatePipe(m_options.createPipe, outputRead, outputWrite)) return Result::PipeFailed;
-    ::fcntl(outputWrite.Get(), F_SETPIPE_SZ, kOutputPipeSize);
+    if (::fcntl(outputWrite.Get(), F_SETPIPE_SZ, kOutputPipeSize) < 0) {
+        qCDebug(lcPlatform, "interpreter pipe keeps its size: %s", std::strerror(errno));
+    }
 
     pid_t pid = -1;
     if (!Spawn(m_options, inputRead.Get(), outputWrite.Get(), &pid)) {

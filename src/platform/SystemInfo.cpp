@@ -5,10 +5,13 @@
 
 #include <QRegularExpression>
 
-#include "app/OperatorTexts.h"
-#include "telnet/ClientTexts.h"
+#include "Version.h"
 
 namespace orvane {
+
+namespace {
+constexpr const char* kVersionLineFormat = "Orvane v%1 running on ";
+}  // namespace
 
 int BuildNumberFromRelease(const QString& release) {
     static const QRegularExpression kVersion(QStringLiteral("^(\\d+)(?:\\.(\\d+))?(?:\\.(\\d+))?"));
@@ -45,7 +48,7 @@ QString FormatVersionLine(const PlatformVersion& version) {
             name = QStringLiteral("Windows 95");
         }
     }
-    return QString::fromLatin1(kVersionLineFormat).arg(QString::fromLatin1(text::kVersion)) + name +
+    return QString::fromLatin1(kVersionLineFormat).arg(QString::fromLatin1(kVersionText)) + name +
            QStringLiteral(" (Build %1)").arg(build);
 }
 

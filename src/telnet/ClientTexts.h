@@ -1,9 +1,12 @@
 // Every text a Telnet client receives, byte for byte as clients have always seen them.
 #pragma once
 
+#include "Version.h"
+
 namespace orvane::text {
 
-inline constexpr const char* kVersion = "1.5";
+// The version in the greeting is the program's own.
+inline constexpr const char* kVersion = kVersionText;
 
 inline constexpr const char* kPleaseWait = "Please Wait...";
 inline constexpr const char* kGreetingFormat = "Connection Accepted (Orvane %s)\r\n";

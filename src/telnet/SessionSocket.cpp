@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "app/OrvaneApp.h"
 #include "config/SettingsStore.h"
 #include "platform/PowerControl.h"
 #include "telnet/ClientTexts.h"

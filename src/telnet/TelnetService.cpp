@@ -10,8 +10,8 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "app/ActivityLog.h"
-#include "app/OrvaneApp.h"
+#include "config/ActivityLog.h"
+#include "config/FileLocations.h"
 #include "config/SettingsStore.h"
 #include "platform/AsyncSocket.h"
 #include "platform/SoundPlayer.h"
@@ -19,6 +19,7 @@
 #include "telnet/DosBridge.h"
 #include "telnet/SessionSocket.h"
 #include "users/UserMatching.h"
+#include "users/UserRecord.h"
 
 namespace orvane {
 
@@ -28,10 +29,13 @@ QByteArray WithName(const char* format, const char* name) {
 }
 }  // namespace
 
-TelnetService::TelnetService(COrvaneApp& app, ActivityLog& log, ServerServices services,
+TelnetService::TelnetService(SettingsStore& settings, const FileLocations& locations,
+                             const UserTable& users, ActivityLog& log, ServerServices services,
                              QObject* parent)
     : QObject(parent),
-      m_app(app),
+      m_settings(settings),
+      m_locations(locations),
+      m_users(users),
       m_log(log),
       m_services(services),
       m_nOutputLimit(CSessionSocket::kDefaultOutputLimit) {}
@@ -41,10 +45,6 @@ TelnetService::~TelnetService() {
     for (auto& session : m_pSessions) {
         if (session) session->Retire();
     }
-}
-
-SettingsStore& TelnetService::Settings() {
-    return m_app.Settings();
 }
 
 int TelnetService::StartServer() {
@@ -141,7 +141,7 @@ QByteArray TelnetService::ResolvePeerName(const char* dotted) {
 void TelnetService::ConnectionClosed(const char* who) {
     LogActivity(who, text::kConnectionTerminated);
     if (Settings().Read(setting::S2Enable) != 0) {
-        m_services.sound.PlayAsync(m_app.LogoutSoundFile());
+        m_services.sound.PlayAsync(Settings().Read(setting::S2FileName, m_locations));
     }
     --m_nConnections;
     emit connectionCountChanged(m_nConnections);
@@ -186,7 +186,7 @@ void TelnetService::DestroyRetiredSessions() {
 
 int TelnetService::CheckLogin(const char* who, const char* user, const char* password, int* canDos,
                               int* canShutdown, QByteArray* greeting) {
-    const UserTable& users = m_app.Users();
+    const UserTable& users = m_users;
     const int slot = FindLoginRecord(users, user, password);
     if (slot < 0) {
         LogActivity(who, WithName(text::kLoginAsFailed, user).constData());
@@ -194,7 +194,7 @@ int TelnetService::CheckLogin(const char* who, const char* user, const char* pas
     }
     LogActivity(who, WithName(text::kLoggedInAs, user).constData());
     if (Settings().Read(setting::S1Enable) != 0) {
-        m_services.sound.PlayAsync(m_app.LoginSoundFile());
+        m_services.sound.PlayAsync(Settings().Read(setting::S1FileName, m_locations));
     }
     const UserRecord& record = users.records[slot];
     *canDos = record.canUseDos;

@@ -11,8 +11,8 @@
 
 namespace orvane {
 
-class COrvaneApp;
 class ActivityLog;
+class FileLocations;
 class SoundPlayer;
 class PowerControl;
 class SettingsStore;
@@ -20,6 +20,7 @@ class AsyncListener;
 class BridgeEndpoint;
 class CSessionSocket;
 class DosBridge;
+struct UserTable;
 
 // The platform services a running server uses.
 struct ServerServices {
@@ -34,8 +35,10 @@ public:
     // Makes the `dos` bridge of one session; the session owns what it returns.
     using BridgeFactory = std::function<std::unique_ptr<DosBridge>(BridgeEndpoint&)>;
 
-    TelnetService(COrvaneApp& app, ActivityLog& log, ServerServices services,
-                  QObject* parent = nullptr);
+    // The settings are read afresh for every decision; the user table is the live one,
+    // which logins read as it is at that moment; the locations give the sound defaults.
+    TelnetService(SettingsStore& settings, const FileLocations& locations, const UserTable& users,
+                  ActivityLog& log, ServerServices services, QObject* parent = nullptr);
     ~TelnetService() override;
 
     // Reads "PortNr" and listens on every local address. 1 listening, 0 failed
@@ -74,8 +77,7 @@ public:
     // A retired session's last operation has returned: destroy it from the event loop.
     void ScheduleDestruction();
 
-    COrvaneApp& App() { return m_app; }
-    SettingsStore& Settings();
+    SettingsStore& Settings() { return m_settings; }
     PowerControl& Power() { return m_services.power; }
     const BridgeFactory& Bridges() const { return m_bridgeFactory; }
 
@@ -87,7 +89,9 @@ private:
     void RetireSlot(int slot);
     void DestroyRetiredSessions();
 
-    COrvaneApp& m_app;
+    SettingsStore& m_settings;
+    const FileLocations& m_locations;
+    const UserTable& m_users;
     ActivityLog& m_log;
     ServerServices m_services;
     BridgeFactory m_bridgeFactory;

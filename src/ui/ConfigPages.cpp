@@ -21,6 +21,8 @@
 #include "platform/MessageBox.h"
 #include "platform/SoundPlayer.h"
 #include "platform/SystemInfo.h"
+#include "ui/ControlIds.h"
+#include "ui/PageControls.h"
 
 namespace orvane {
 
@@ -29,37 +31,10 @@ namespace {
 // The value name of the autostart entry: the settings' application key.
 const QString kRunListName = QStringLiteral("Orvane");
 
-QCheckBox* MakeCheckBox(const QString& text, const char* id, QWidget* parent) {
-    auto* box = new QCheckBox(text, parent);
-    box->setObjectName(QLatin1String(id));
-    return box;
-}
-
-QLineEdit* MakeLineEdit(const char* id, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(id));
-    return edit;
-}
-
-QPushButton* MakeButton(const QString& text, const char* id, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(id));
-    button->setAutoDefault(false);
-    return button;
-}
-
 // A path shows from its start, as the operator reads it.
 void SetPathText(QLineEdit* edit, const QString& path) {
     edit->setText(path);
     edit->setCursorPosition(0);
-}
-
-QPlainTextEdit* MakeMultiLineEdit(const char* id, QWidget* parent) {
-    auto* edit = new QPlainTextEdit(parent);
-    edit->setObjectName(QLatin1String(id));
-    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-    edit->setTabChangesFocus(true);
-    return edit;
 }
 
 // Any stored value other than 0 shows as checked; the pages themselves store only 0 and 1.
@@ -100,7 +75,7 @@ SettingsStore& CConfigPage::Settings() {
 
 CPageAbout::CPageAbout(SheetServices services)
     : CConfigPage(QStringLiteral("About"), services), m_version(new QLabel(this)) {
-    m_version->setObjectName(QStringLiteral("1025"));
+    m_version->setObjectName(QLatin1String(control::about::kVersion));
     m_version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* icon = new QLabel(this);
     QIcon programIcon = QApplication::windowIcon();
@@ -121,16 +96,18 @@ void CPageAbout::OnInitDialog() {
 
 CPageServer::CPageServer(SheetServices services)
     : CConfigPage(QStringLiteral("Server"), services),
-      m_reverseDns(
-          MakeCheckBox(QStringLiteral("Perform reverse DNS lookup on clients"), "1022", this)),
-      m_echoBack(MakeCheckBox(QStringLiteral("Echo characters back to client"), "1026", this)),
-      m_customPort(
-          MakeCheckBox(QStringLiteral("Listen for connections on custom port :"), "1029", this)),
-      m_port(MakeLineEdit("1030", this)),
-      m_enableLog(MakeCheckBox(QStringLiteral("Log activities to file"), "1023", this)),
-      m_logFile(MakeLineEdit("1024", this)),
-      m_browseLog(MakeButton(QStringLiteral("..."), "1005", this)),
-      m_failedLogins(MakeLineEdit("1025", this)) {
+      m_reverseDns(MakeCheckBox(QStringLiteral("Perform reverse DNS lookup on clients"),
+                                control::server::kReverseDns, this)),
+      m_echoBack(MakeCheckBox(QStringLiteral("Echo characters back to client"),
+                              control::server::kEchoBack, this)),
+      m_customPort(MakeCheckBox(QStringLiteral("Listen for connections on custom port :"),
+                                control::server::kCustomPort, this)),
+      m_port(MakeLineEdit(control::server::kPort, this)),
+      m_enableLog(MakeCheckBox(QStringLiteral("Log activities to file"),
+                               control::server::kEnableLog, this)),
+      m_logFile(MakeLineEdit(control::server::kLogFile, this)),
+      m_browseLog(MakeButton(QStringLiteral("..."), control::server::kBrowseLog, this)),
+      m_failedLogins(MakeLineEdit(control::server::kFailedLogins, this)) {
     m_port->setFixedWidth(m_port->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
     m_failedLogins->setFixedWidth(
         m_failedLogins->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
@@ -161,7 +138,7 @@ void CPageServer::OnInitDialog() {
     CheckFromExactlyOne(m_reverseDns, Settings().Read(setting::ReverseDNS));
     CheckFrom(m_enableLog, Settings().Read(setting::EnableLog));
     CheckFrom(m_echoBack, Settings().Read(setting::EchoBack));
-    SetPathText(m_logFile, Settings().Read(setting::LogFile, &m_services.app.Locations()));
+    SetPathText(m_logFile, Settings().Read(setting::LogFile, m_services.app.Locations()));
     const int port = Settings().Read(setting::PortNr);
     m_customPort->setChecked(port != setting::PortNr.defaultValue);
     m_nInitialPort = port;
@@ -209,11 +186,14 @@ void CPageServer::OnOK() {
 
 CPageGeneral::CPageGeneral(SheetServices services)
     : CConfigPage(QStringLiteral("General"), services),
-      m_runAtStart(MakeCheckBox(QStringLiteral("Start when Windows starts"), "1020", this)),
-      m_runAsServiceBox(
-          MakeCheckBox(QStringLiteral("Run as system service (Windows NT)"), "1022", this)),
-      m_startMinimized(MakeCheckBox(QStringLiteral("Start minimized"), "1021", this)),
-      m_confirmExit(MakeCheckBox(QStringLiteral("Confirm to exit Orvane"), "1038", this)) {
+      m_runAtStart(MakeCheckBox(QStringLiteral("Start when Windows starts"),
+                                control::general::kRunAtStart, this)),
+      m_runAsServiceBox(MakeCheckBox(QStringLiteral("Run as system service (Windows NT)"),
+                                     control::general::kRunAsService, this)),
+      m_startMinimized(
+          MakeCheckBox(QStringLiteral("Start minimized"), control::general::kStartMinimized, this)),
+      m_confirmExit(MakeCheckBox(QStringLiteral("Confirm to exit Orvane"),
+                                 control::general::kConfirmExit, this)) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_runAtStart);
     layout->addWidget(m_runAsServiceBox);
@@ -257,14 +237,16 @@ void CPageGeneral::OnOK() {
 
 CPageSounds::CPageSounds(SheetServices services)
     : CConfigPage(QStringLiteral("Sounds"), services),
-      m_loginEnable(MakeCheckBox(QStringLiteral("Play sound when user logs in"), "1028", this)),
-      m_loginFile(MakeLineEdit("1024", this)),
-      m_loginTest(MakeButton(QStringLiteral("Test"), "1006", this)),
-      m_loginBrowse(MakeButton(QStringLiteral("Browse"), "1027", this)),
-      m_logoutEnable(MakeCheckBox(QStringLiteral("Play sound when user logs out"), "1029", this)),
-      m_logoutFile(MakeLineEdit("1025", this)),
-      m_logoutTest(MakeButton(QStringLiteral("Test"), "1007", this)),
-      m_logoutBrowse(MakeButton(QStringLiteral("Browse"), "1030", this)) {
+      m_loginEnable(MakeCheckBox(QStringLiteral("Play sound when user logs in"),
+                                 control::sounds::kLoginEnable, this)),
+      m_loginFile(MakeLineEdit(control::sounds::kLoginFile, this)),
+      m_loginTest(MakeButton(QStringLiteral("Test"), control::sounds::kLoginTest, this)),
+      m_loginBrowse(MakeButton(QStringLiteral("Browse"), control::sounds::kLoginBrowse, this)),
+      m_logoutEnable(MakeCheckBox(QStringLiteral("Play sound when user logs out"),
+                                  control::sounds::kLogoutEnable, this)),
+      m_logoutFile(MakeLineEdit(control::sounds::kLogoutFile, this)),
+      m_logoutTest(MakeButton(QStringLiteral("Test"), control::sounds::kLogoutTest, this)),
+      m_logoutBrowse(MakeButton(QStringLiteral("Browse"), control::sounds::kLogoutBrowse, this)) {
     m_loginFile->setMinimumWidth(m_loginFile->fontMetrics().averageCharWidth() * 32);
     m_logoutFile->setMinimumWidth(m_logoutFile->fontMetrics().averageCharWidth() * 32);
     auto* layout = new QVBoxLayout(this);
@@ -328,8 +310,8 @@ void CPageSounds::OnOK() {
 
 CPageMsgs::CPageMsgs(SheetServices services)
     : CConfigPage(QStringLiteral("Messages"), services),
-      m_loginOk(MakeMultiLineEdit("1036", this)),
-      m_loginFail(MakeMultiLineEdit("1037", this)) {
+      m_loginOk(MakeMultiLineEdit(control::messages::kLoginOk, this)),
+      m_loginFail(MakeMultiLineEdit(control::messages::kLoginFail, this)) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Successful login greeting message :"), this));
     layout->addWidget(m_loginOk);

@@ -33,7 +33,6 @@ public:
 
     // Brings a page to the front, loading it if this is its first showing.
     void ShowPage(Page page);
-    CConfigPage& PageAt(Page page) const { return *m_pages[page]; }
     CPageAbout& AboutPage() const;
     CPageServer& ServerPage() const;
     CPageGeneral& GeneralPage() const;

@@ -12,14 +12,17 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include "app/ActivityLog.h"
+#include "Version.h"
 #include "app/OperatorTexts.h"
 #include "app/OrvaneApp.h"
+#include "config/ActivityLog.h"
 #include "config/SettingsStore.h"
 #include "platform/MessageBox.h"
 #include "telnet/TelnetService.h"
 #include "ui/AboutBox.h"
+#include "ui/ActivityListModel.h"
 #include "ui/ConfigSheet.h"
+#include "ui/ControlIds.h"
 #include "ui/SystemTray.h"
 
 namespace orvane {
@@ -56,7 +59,7 @@ COrvaneDlg::COrvaneDlg(COrvaneApp& app, TelnetService& server, ActivityLog& log,
     m_hMainIcon.addFile(QStringLiteral(":/icons/orvane.png"), QSize(32, 32));
     m_hMainIcon.addFile(QStringLiteral(":/icons/orvane-16.png"), QSize(16, 16));
 
-    setWindowTitle(QString::fromLatin1(kMainCaption));
+    setWindowTitle(QString::fromLatin1(kMainCaptionFormat).arg(QLatin1String(kVersionText)));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -95,7 +98,7 @@ void COrvaneDlg::CreateControls() {
     setFixedSize(units.Rect(0, 0, 312, 134).size());
 
     m_activityList = new QTreeView(this);
-    m_activityList->setObjectName(QStringLiteral("1001"));
+    m_activityList->setObjectName(QLatin1String(control::main::kActivityList));
     m_activityList->setGeometry(units.Rect(5, 5, 300, 105));
     m_activityList->setRootIsDecorated(false);
     m_activityList->setItemsExpandable(false);
@@ -110,17 +113,17 @@ void COrvaneDlg::CreateControls() {
     m_activityList->setModel(m_activityModel);
 
     m_connectionText = new QLabel(this);
-    m_connectionText->setObjectName(QStringLiteral("1004"));
+    m_connectionText->setObjectName(QLatin1String(control::main::kConnectionText));
     m_connectionText->setGeometry(units.Rect(5, 115, 145, 10));
 
     m_enableSwitch = new QPushButton(QStringLiteral("Enable Server"), this);
-    m_enableSwitch->setObjectName(QStringLiteral("1003"));
+    m_enableSwitch->setObjectName(QLatin1String(control::main::kEnableSwitch));
     m_enableSwitch->setCheckable(true);
     m_enableSwitch->setAutoDefault(false);
     m_enableSwitch->setGeometry(units.Rect(160, 115, 70, 15));
 
     m_configureButton = new QPushButton(QStringLiteral("Configure..."), this);
-    m_configureButton->setObjectName(QStringLiteral("1005"));
+    m_configureButton->setObjectName(QLatin1String(control::main::kConfigure));
     m_configureButton->setAutoDefault(false);
     m_configureButton->setGeometry(units.Rect(235, 115, 70, 15));
 

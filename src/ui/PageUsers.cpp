@@ -12,6 +12,8 @@
 #include "app/OperatorTexts.h"
 #include "app/OrvaneApp.h"
 #include "platform/MessageBox.h"
+#include "ui/ControlIds.h"
+#include "ui/PageControls.h"
 #include "ui/UserDialogs.h"
 #include "users/UserEditing.h"
 #include "users/UserMatching.h"
@@ -41,13 +43,6 @@ public:
     }
 };
 
-QPushButton* MakeButton(const QString& text, const char* id, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(id));
-    button->setAutoDefault(false);
-    return button;
-}
-
 }  // namespace
 
 CPageUsers::CPageUsers(SheetServices services)
@@ -56,7 +51,7 @@ CPageUsers::CPageUsers(SheetServices services)
       m_list(new QTreeWidget(this)),
       m_runDialog([](QDialog& dialog) { return dialog.exec(); }) {
     InitUserIconResource();
-    m_list->setObjectName(QStringLiteral("1009"));
+    m_list->setObjectName(QLatin1String(control::users::kList));
     m_list->setColumnCount(1);
     m_list->setHeaderLabels({QStringLiteral("User")});
     m_list->setRootIsDecorated(false);
@@ -68,9 +63,9 @@ CPageUsers::CPageUsers(SheetServices services)
     // A double click anywhere in the list, on an item or not, edits the selected user.
     m_list->viewport()->installEventFilter(this);
 
-    auto* newButton = MakeButton(QStringLiteral("New.."), "1011", this);
-    auto* editButton = MakeButton(QStringLiteral("Edit"), "1010", this);
-    auto* deleteButton = MakeButton(QStringLiteral("Delete"), "1007", this);
+    auto* newButton = MakeButton(QStringLiteral("New.."), control::users::kNew, this);
+    auto* editButton = MakeButton(QStringLiteral("Edit"), control::users::kEdit, this);
+    auto* deleteButton = MakeButton(QStringLiteral("Delete"), control::users::kDelete, this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(newButton);

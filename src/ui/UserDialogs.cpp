@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 
 #include "config/PageFields.h"
+#include "ui/ControlIds.h"
+#include "ui/PageControls.h"
 #include "users/UserEditing.h"
 
 namespace orvane {
@@ -21,21 +23,6 @@ namespace {
 constexpr int kUserDlgNameBytes = 127;
 constexpr int kUserDlgPasswordBytes = 127;
 constexpr int kGreetingBytes = 498;
-// The first-run dialog cuts one byte shorter than "Add/Edit User".
-constexpr int kAdminDlgTextBytes = 126;
-
-QCheckBox* MakeCheckBox(const QString& text, const char* id, QWidget* parent) {
-    auto* box = new QCheckBox(text, parent);
-    box->setObjectName(QLatin1String(id));
-    return box;
-}
-
-QLineEdit* MakeLineEdit(const char* id, QWidget* parent, bool masked = false) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(id));
-    if (masked) edit->setEchoMode(QLineEdit::Password);
-    return edit;
-}
 
 QGroupBox* MakeLoginGroup(QLineEdit* name, QLineEdit* password, QWidget* parent) {
     auto* group = new QGroupBox(QStringLiteral("Login"), parent);
@@ -48,10 +35,10 @@ QGroupBox* MakeLoginGroup(QLineEdit* name, QLineEdit* password, QWidget* parent)
 // "OK" (default, 1) and "Cancel" (2), right-aligned.
 QHBoxLayout* MakeOkCancel(QDialog* dialog, const std::function<void()>& onOk) {
     auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
-    ok->setObjectName(QStringLiteral("1"));
+    ok->setObjectName(QLatin1String(control::kOk));
     ok->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
-    cancel->setObjectName(QStringLiteral("2"));
+    cancel->setObjectName(QLatin1String(control::kCancel));
     cancel->setAutoDefault(false);
     QObject::connect(ok, &QPushButton::clicked, dialog, onOk);
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
@@ -68,18 +55,20 @@ QHBoxLayout* MakeOkCancel(QDialog* dialog, const std::function<void()>& onOk) {
 
 CUserDlg::CUserDlg(bool isNewUser, const UserRecord& record, QWidget* parent)
     : QDialog(parent),
-      m_canShutdown(MakeCheckBox(QStringLiteral("Can shutdown and reboot machine"), "1032", this)),
-      m_canLogin(MakeCheckBox(QStringLiteral("Can login"), "1035", this)),
-      m_canUseDos(MakeCheckBox(QStringLiteral("Can access DOS prompt"), "1031", this)),
-      m_enableGreeting(
-          MakeCheckBox(QStringLiteral("Enable custom greeting message"), "1033", this)),
+      m_canShutdown(MakeCheckBox(QStringLiteral("Can shutdown and reboot machine"),
+                                 control::user::kCanShutdown, this)),
+      m_canLogin(MakeCheckBox(QStringLiteral("Can login"), control::user::kCanLogin, this)),
+      m_canUseDos(
+          MakeCheckBox(QStringLiteral("Can access DOS prompt"), control::user::kCanUseDos, this)),
+      m_enableGreeting(MakeCheckBox(QStringLiteral("Enable custom greeting message"),
+                                    control::user::kCustomGreeting, this)),
       m_greeting(new QPlainTextEdit(this)),
-      m_name(MakeLineEdit("1006", this)),
-      m_password(MakeLineEdit("1007", this, true)),
+      m_name(MakeLineEdit(control::user::kName, this)),
+      m_password(MakeLineEdit(control::user::kPassword, this, true)),
       m_isNewUser(isNewUser),
       m_record(record) {
     setWindowTitle(QStringLiteral("Add/Edit User"));
-    m_greeting->setObjectName(QStringLiteral("1034"));
+    m_greeting->setObjectName(QLatin1String(control::user::kGreeting));
     m_greeting->setTabChangesFocus(true);
     m_greeting->setMinimumHeight(m_greeting->fontMetrics().lineSpacing() * 4);
 
@@ -151,8 +140,8 @@ void CUserDlg::OnOK() {
 
 CAddAdminDlg::CAddAdminDlg(QWidget* parent)
     : QDialog(parent),
-      m_name(MakeLineEdit("1006", this)),
-      m_password(MakeLineEdit("1007", this, true)) {
+      m_name(MakeLineEdit(control::user::kName, this)),
+      m_password(MakeLineEdit(control::user::kPassword, this, true)) {
     setWindowTitle(QStringLiteral("Add Administration Account"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(
@@ -166,12 +155,7 @@ CAddAdminDlg::CAddAdminDlg(QWidget* parent)
 }
 
 void CAddAdminDlg::OnOK() {
-    m_record.canLogin = 1;
-    m_record.canUseDos = 1;
-    m_record.canShutdown = 1;
-    SetRecordText(m_record.greeting, kGreetingSize, QString(), kGreetingBytes);
-    SetRecordText(m_record.name, kNameSize, m_name->text(), kAdminDlgTextBytes);
-    SetRecordText(m_record.password, kPasswordSize, m_password->text(), kAdminDlgTextBytes);
+    m_record = AdminAccountRecord(m_name->text().toUtf8(), m_password->text().toUtf8());
     accept();
 }
 

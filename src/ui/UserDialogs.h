@@ -17,7 +17,6 @@ class CUserDlg final : public QDialog {
 public:
     CUserDlg(bool isNewUser, const UserRecord& record, QWidget* parent = nullptr);
 
-    bool IsNewUser() const { return m_isNewUser; }
     const UserRecord& Record() const { return m_record; }
 
 private:

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/OperatorTexts.h"
 #include "platform/MessageBox.h"
+#include "users/DatabaseTexts.h"
 
 namespace orvane {
 

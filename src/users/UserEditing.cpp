@@ -6,7 +6,10 @@
 namespace orvane {
 
 QByteArray CutUtf8(const QString& text, int maxBytes) {
-    QByteArray bytes = text.toUtf8();
+    return CutUtf8Bytes(text.toUtf8(), maxBytes);
+}
+
+QByteArray CutUtf8Bytes(QByteArray bytes, int maxBytes) {
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0) bytes.truncate(nul);
     if (bytes.size() <= maxBytes) return bytes;
@@ -20,6 +23,18 @@ QByteArray CutUtf8(const QString& text, int maxBytes) {
 void SetRecordText(char* field, int fieldSize, const QString& text, int maxBytes) {
     const QByteArray cut = CutUtf8(text, maxBytes);
     CopyText(field, fieldSize, cut.constData(), maxBytes);
+}
+
+UserRecord AdminAccountRecord(const QByteArray& name, const QByteArray& password) {
+    UserRecord record;
+    record.canLogin = 1;
+    record.canUseDos = 1;
+    record.canShutdown = 1;
+    CopyText(record.name, kNameSize, CutUtf8Bytes(name, kAdminTextBytes).constData(),
+             kAdminTextBytes);
+    CopyText(record.password, kPasswordSize, CutUtf8Bytes(password, kAdminTextBytes).constData(),
+             kAdminTextBytes);
+    return record;
 }
 
 QString RecordText(const char* field, int fieldSize) {

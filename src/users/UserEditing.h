@@ -13,9 +13,16 @@ inline constexpr int kMaxPageUsers = kMaxUsers - 1;
 // The typed text as UTF-8, cut to at most maxBytes without splitting a character or a
 // CR LF pair, and stopping at an embedded NUL (which a record's text cannot hold).
 QByteArray CutUtf8(const QString& text, int maxBytes);
+// The same for text that is UTF-8 already (what a terminal delivers).
+QByteArray CutUtf8Bytes(QByteArray bytes, int maxBytes);
 
 // Puts the typed text into a record field, cut as above.
 void SetRecordText(char* field, int fieldSize, const QString& text, int maxBytes);
+
+// The administration account of the first run, from the dialog or the console prompt: all
+// three rights, no greeting, name and password (UTF-8) cut to 126 bytes as above.
+inline constexpr int kAdminTextBytes = 126;
+UserRecord AdminAccountRecord(const QByteArray& name, const QByteArray& password);
 
 // A record field as text for an edit control.
 QString RecordText(const char* field, int fieldSize);

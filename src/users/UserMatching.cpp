@@ -4,7 +4,9 @@
 namespace orvane {
 
 namespace {
-unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+unsigned char FoldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
 
 int UsedCount(const UserTable& table) {
     if (table.count < 0) return 0;

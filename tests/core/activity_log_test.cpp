@@ -1,4 +1,4 @@
-// The activity log: its time text, its file lines, its failure row and the 150-row list.
+// The activity log: its time text, its file lines and its failure row.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -68,17 +68,6 @@ TEST_F(ActivityLogFile, LogFileSettingIsReadForEveryEntry) {
     QFile file(other);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("second"));
-}
-
-TEST(ActivityList, KeepsTheNewest150Rows) {
-    ActivityListModel model;
-    for (int i = 1; i <= 151; ++i) {
-        model.Append({"who", "when", QByteArray::number(i)});
-    }
-    ASSERT_EQ(model.rowCount(), 150);
-    EXPECT_EQ(model.data(model.index(0, 2)).toString(), "2");
-    EXPECT_EQ(model.data(model.index(149, 2)).toString(), "151");
-    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), "When");
 }
 
 TEST_F(ActivityLogFile, ASessionsLoginAndCommandsReachTheFile) {

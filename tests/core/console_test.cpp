@@ -6,6 +6,7 @@
 
 #include "app/ConsoleAdminPrompt.h"
 #include "app/ConsoleMode.h"
+#include "users/UserEditing.h"
 
 namespace orvane {
 namespace {
@@ -39,14 +40,20 @@ TEST(ConsoleAdminPrompt, IsCancelledWhenTheInputIsNoTerminal) {
 }
 
 TEST(ConsoleAdminPrompt, MakesAnAdministratorWithAllRightsAndTexts126Long) {
-    UserRecord record;
-    FillAdminRecord(record, "Administrator", QByteArray(200, 'p'));
+    const UserRecord record = AdminAccountRecord("Administrator", QByteArray(200, 'p'));
     EXPECT_STREQ(record.name, "Administrator");
     EXPECT_EQ(std::strlen(record.password), 126u);
     EXPECT_EQ(record.canLogin, 1);
     EXPECT_EQ(record.canUseDos, 1);
     EXPECT_EQ(record.canShutdown, 1);
     EXPECT_EQ(record.greeting[0], '\0');
+}
+
+TEST(ConsoleAdminPrompt, APasswordCutAt126BytesKeepsWholeCharacters) {
+    // 125 bytes and a two-byte character: the character no longer fits and goes whole.
+    const QByteArray typed = QByteArray(125, 'p') + "\xc3\xa9" + "tail";
+    const UserRecord record = AdminAccountRecord("Administrator", typed);
+    EXPECT_EQ(QByteArray(record.password), QByteArray(125, 'p'));
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "TestEnvironment.h"
-#include "app/FileLocations.h"
+#include "config/FileLocations.h"
 #include "config/SettingsStore.h"
 
 using namespace orvane;
@@ -44,9 +44,9 @@ TEST(FileLocations, VeryLongProgramPathsAreKeptWhole) {
 TEST(FileLocations, SoundSettingsAreReturnedUnchanged) {
     SettingsStore store(test::MakeTempDir() + QStringLiteral("/s.conf"));
     FileLocations at(QStringLiteral("/opt/orv/orvane"));
-    EXPECT_EQ(at.LoginSoundFile(store), QStringLiteral("/opt/orv/LOGIN.WAV"));
+    EXPECT_EQ(store.Read(setting::S1FileName, at), QStringLiteral("/opt/orv/LOGIN.WAV"));
     store.Write(setting::S1FileName, QStringLiteral("/media/Sounds/hello.wav"));
     store.Write(setting::S2FileName, QStringLiteral("relative/bye.WAV"));
-    EXPECT_EQ(at.LoginSoundFile(store), QStringLiteral("/media/Sounds/hello.wav"));
-    EXPECT_EQ(at.LogoutSoundFile(store), QStringLiteral("relative/bye.WAV"));
+    EXPECT_EQ(store.Read(setting::S1FileName, at), QStringLiteral("/media/Sounds/hello.wav"));
+    EXPECT_EQ(store.Read(setting::S2FileName, at), QStringLiteral("relative/bye.WAV"));
 }

@@ -5,7 +5,7 @@
 #include <QSettings>
 
 #include "TestEnvironment.h"
-#include "app/FileLocations.h"
+#include "config/FileLocations.h"
 #include "config/SettingsStore.h"
 
 using namespace orvane;
@@ -33,9 +33,9 @@ TEST(SettingsStore, EmptySectionAnswersEveryDefault) {
     EXPECT_EQ(store.Read(setting::S2Enable), 1);
     EXPECT_EQ(store.Read(setting::LoginOK), QStringLiteral("Login OK."));
     EXPECT_EQ(store.Read(setting::LoginFail), QStringLiteral("Login Failed."));
-    EXPECT_EQ(store.Read(setting::LogFile, &locations), QStringLiteral("/opt/orv/ORVANE.LOG"));
-    EXPECT_EQ(store.Read(setting::S1FileName, &locations), QStringLiteral("/opt/orv/LOGIN.WAV"));
-    EXPECT_EQ(store.Read(setting::S2FileName, &locations), QStringLiteral("/opt/orv/LOGOUT.WAV"));
+    EXPECT_EQ(store.Read(setting::LogFile, locations), QStringLiteral("/opt/orv/ORVANE.LOG"));
+    EXPECT_EQ(store.Read(setting::S1FileName, locations), QStringLiteral("/opt/orv/LOGIN.WAV"));
+    EXPECT_EQ(store.Read(setting::S2FileName, locations), QStringLiteral("/opt/orv/LOGOUT.WAV"));
     EXPECT_EQ(store.Read(setting::BrowseLogDir), QString());
     EXPECT_EQ(store.Read(setting::BrowseSndDir), QString());
     // Reading writes nothing: a fresh installation keeps an empty section.
@@ -68,8 +68,9 @@ TEST(SettingsStore, IntegerKeysHoldingJunkReadAsTheDefault) {
     const QString path = FreshIniPath();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Settings]\nPortNr=80abc\nEchoBack=\nFailedLogins=-5\nConfirmExit=99999999999\n"
-               "ReverseDNS= 2 \nS1Enable=yes\n");
+    file.write(
+        "[Settings]\nPortNr=80abc\nEchoBack=\nFailedLogins=-5\nConfirmExit=99999999999\n"
+        "ReverseDNS= 2 \nS1Enable=yes\n");
     file.close();
     SettingsStore store(path);
     EXPECT_EQ(store.Read(setting::PortNr), 23);
@@ -93,13 +94,13 @@ TEST(SettingsStore, WrittenValuesRoundTripThroughTheFile) {
     EXPECT_EQ(again.Read(setting::PortNr), 2323);
     EXPECT_EQ(again.Read(setting::LoginFail), QStringLiteral("No.\r\nGo away, \"friend\"; 100%"));
     // A stored empty text is a value, not an absent one.
-    EXPECT_EQ(again.Read(setting::LogFile, &locations), QString());
+    EXPECT_EQ(again.Read(setting::LogFile, locations), QString());
 }
 
 TEST(SettingsStore, TheRealStoreLivesInTheUsersConfigDirectory) {
     SettingsStore store;
-    EXPECT_EQ(store.FilePath(),
-              QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Quorvex/Orvane.conf"));
+    EXPECT_EQ(store.FilePath(), QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")) +
+                                    QStringLiteral("/Quorvex/Orvane.conf"));
 }
 
 TEST(SettingsStore, TypedValuesInAHandEditedFileAreOnlyText) {
@@ -108,9 +109,10 @@ TEST(SettingsStore, TypedValuesInAHandEditedFileAreOnlyText) {
     const QString path = FreshIniPath();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Settings]\nS1Enable=@Variant(\\0\\0\\0\\tings_fuzz5)\n"
-               "EchoBack=@Variant(\\0\\0\\0\\x7f\\xff\\xff\\xff\\xff)\nLoginOK=@ByteArray(xyz)\n"
-               "LoginFail=\"a, b\"\n");
+    file.write(
+        "[Settings]\nS1Enable=@Variant(\\0\\0\\0\\tings_fuzz5)\n"
+        "EchoBack=@Variant(\\0\\0\\0\\x7f\\xff\\xff\\xff\\xff)\nLoginOK=@ByteArray(xyz)\n"
+        "LoginFail=\"a, b\"\n");
     file.close();
     SettingsStore store(path);
     EXPECT_EQ(store.Read(setting::S1Enable), 1);
@@ -122,10 +124,14 @@ TEST(SettingsStore, TypedValuesInAHandEditedFileAreOnlyText) {
 TEST(SettingsStore, AwkwardTextsSurviveTheFile) {
     const QString path = FreshIniPath();
     const QStringList texts = {
-        QStringLiteral("@Variant(1)"),  QStringLiteral("  two blanks around  "),
-        QStringLiteral("\"quoted\""),   QStringLiteral("semi;colon # hash"),
-        QStringLiteral("tab\there\x01"), QStringLiteral("back\\slash\\"),
-        QStringLiteral("Grüße, 世界"),   QStringLiteral("line\r\nbreak\n"),
+        QStringLiteral("@Variant(1)"),
+        QStringLiteral("  two blanks around  "),
+        QStringLiteral("\"quoted\""),
+        QStringLiteral("semi;colon # hash"),
+        QStringLiteral("tab\there\x01"),
+        QStringLiteral("back\\slash\\"),
+        QStringLiteral("Grüße, 世界"),
+        QStringLiteral("line\r\nbreak\n"),
         QString(),
     };
     for (const QString& text : texts) {

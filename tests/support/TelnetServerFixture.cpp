@@ -20,7 +20,7 @@ TelnetServerFixture::TelnetServerFixture()
       settings(directory + QStringLiteral("/Orvane.conf")),
       app(directory + QStringLiteral("/orvane"), settings, messages),
       log(settings, app.Locations()),
-      service(app, log, ServerServices{sound, power}) {
+      service(settings, app.Locations(), app.Users(), log, ServerServices{sound, power}) {
     settings.Write(setting::PortNr, 0);
     settings.Write(setting::ReverseDNS, 0);
     settings.Write(setting::LogFile, logFile);

@@ -11,8 +11,8 @@
 #include "FakePowerControl.h"
 #include "FakeSoundPlayer.h"
 #include "LoopbackClient.h"
-#include "app/ActivityLog.h"
 #include "app/OrvaneApp.h"
+#include "config/ActivityLog.h"
 #include "config/SettingsStore.h"
 #include "telnet/TelnetService.h"
 

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/ProcessSignals.h"
+
 namespace orvane::test {
 
 namespace {
@@ -34,6 +36,8 @@ QString IsolateEnvironment() {
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // Never let a test reach the machine's power interface.
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent", 1);
+    // The program's own start-up does this too: a gone reader is EPIPE, not the end.
+    IgnoreBrokenPipeSignal();
     return g_root;
 }
 

@@ -7,8 +7,8 @@
 namespace orvane::test {
 
 // Points HOME, XDG_CONFIG_HOME, XDG_CONFIG_DIRS, XDG_DATA_HOME, XDG_RUNTIME_DIR and
-// XDG_CACHE_HOME into a fresh temporary directory. Call before the Qt application object
-// is created. Returns that directory.
+// XDG_CACHE_HOME into a fresh temporary directory, and ignores SIGPIPE as the program's
+// start-up does. Call before the Qt application object is created. Returns that directory.
 QString IsolateEnvironment();
 
 // The same, with the temporary directory in memory where the machine has one: the fuzzers

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "app/FileLocations.h"
+#include "config/FileLocations.h"
 #include "platform/MessageBox.h"
 #include "users/UserDatabase.h"
 

@@ -14,8 +14,8 @@
 #include "FakePowerControl.h"
 #include "FakeSoundPlayer.h"
 #include "TestEnvironment.h"
-#include "app/ActivityLog.h"
 #include "app/OrvaneApp.h"
+#include "config/ActivityLog.h"
 #include "config/SettingsStore.h"
 #include "platform/FileChooser.h"
 #include "telnet/TelnetService.h"
@@ -74,7 +74,8 @@ protected:
     // Made on demand so that a test can change settings first.
     COrvaneDlg& Window(bool trayAvailable = true) {
         if (!m_window) {
-            server = std::make_unique<TelnetService>(app, log, ServerServices{sound, power});
+            server = std::make_unique<TelnetService>(settings, app.Locations(), app.Users(), log,
+                                                     ServerServices{sound, power});
             m_window = std::make_unique<COrvaneDlg>(
                 app, *server, log, MainWindowServices{messages, sound, chooser, trayAvailable});
         }

@@ -8,6 +8,7 @@
 #include "SheetFixture.h"
 #include "config/Autostart.h"
 #include "ui/ConfigPages.h"
+#include "ui/ControlIds.h"
 
 namespace orvane {
 namespace {
@@ -29,7 +30,7 @@ TEST_F(ConfigSheetTest, SheetHasItsSixPagesInOrder) {
 
 TEST_F(ConfigSheetTest, OkWithOnlyTheAboutPageShownWritesNoSetting) {
     auto sheet = OpenSheet();
-    auto* version = Control<QLabel>(sheet->AboutPage(), "1025");
+    auto* version = Control<QLabel>(sheet->AboutPage(), control::about::kVersion);
     EXPECT_TRUE(version->text().startsWith(QStringLiteral("Orvane v1.5 running on Linux ")));
     EXPECT_TRUE(version->text().contains(QStringLiteral(" (Build ")));
     sheet->PressOK();
@@ -51,7 +52,7 @@ TEST_F(ConfigSheetTest, CancelStoresNothingFromAnyShownPage) {
     for (int page = 0; page < CConfigSheet::PageCount; ++page) {
         sheet->ShowPage(static_cast<CConfigSheet::Page>(page));
     }
-    Control<QCheckBox>(sheet->GeneralPage(), "1020")->setChecked(true);
+    Control<QCheckBox>(sheet->GeneralPage(), control::general::kRunAtStart)->setChecked(true);
     sheet->PressCancel();
     EXPECT_EQ(sheet->result(), QDialog::Rejected);
     EXPECT_TRUE(StoredKeys().isEmpty());
@@ -62,7 +63,7 @@ TEST_F(ConfigSheetTest, PageKeepsWhatWasTypedWhenTheOperatorComesBackToIt) {
     m_settings.Write(setting::PortNr, 2323);
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Server);
-    auto* port = Control<QLineEdit>(sheet->ServerPage(), "1030");
+    auto* port = Control<QLineEdit>(sheet->ServerPage(), control::server::kPort);
     EXPECT_EQ(port->text(), QStringLiteral("2323"));
     port->setText(QStringLiteral("4444"));
     sheet->ShowPage(CConfigSheet::General);
@@ -88,34 +89,35 @@ TEST_F(ServerPageTest, OpensWithTheDefaults) {
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Server);
     QWidget& page = sheet->ServerPage();
-    EXPECT_TRUE(Control<QCheckBox>(page, "1022")->isChecked());
-    EXPECT_TRUE(Control<QCheckBox>(page, "1023")->isChecked());
-    EXPECT_TRUE(Control<QCheckBox>(page, "1026")->isChecked());
-    EXPECT_FALSE(Control<QCheckBox>(page, "1029")->isChecked());
-    EXPECT_FALSE(Control<QLineEdit>(page, "1030")->isEnabled());
-    EXPECT_EQ(Control<QLineEdit>(page, "1030")->text(), QStringLiteral("23"));
-    EXPECT_EQ(Control<QLineEdit>(page, "1025")->text(), QStringLiteral("3"));
-    EXPECT_EQ(Control<QLineEdit>(page, "1024")->text(), m_app.DefaultLogFile());
+    EXPECT_TRUE(Control<QCheckBox>(page, control::server::kReverseDns)->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(page, control::server::kEnableLog)->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>(page, control::server::kEchoBack)->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(page, control::server::kCustomPort)->isChecked());
+    EXPECT_FALSE(Control<QLineEdit>(page, control::server::kPort)->isEnabled());
+    EXPECT_EQ(Control<QLineEdit>(page, control::server::kPort)->text(), QStringLiteral("23"));
+    EXPECT_EQ(Control<QLineEdit>(page, control::server::kFailedLogins)->text(),
+              QStringLiteral("3"));
+    EXPECT_EQ(Control<QLineEdit>(page, control::server::kLogFile)->text(), m_app.DefaultLogFile());
 }
 
 TEST_F(ServerPageTest, LogCheckBoxEnablesThePathAndItsChooser) {
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Server);
     QWidget& page = sheet->ServerPage();
-    Control<QCheckBox>(page, "1023")->click();
-    EXPECT_FALSE(Control<QLineEdit>(page, "1024")->isEnabled());
-    EXPECT_FALSE(Control<QPushButton>(page, "1005")->isEnabled());
-    Control<QCheckBox>(page, "1023")->click();
-    EXPECT_TRUE(Control<QLineEdit>(page, "1024")->isEnabled());
-    Control<QCheckBox>(page, "1029")->click();
-    EXPECT_TRUE(Control<QLineEdit>(page, "1030")->isEnabled());
+    Control<QCheckBox>(page, control::server::kEnableLog)->click();
+    EXPECT_FALSE(Control<QLineEdit>(page, control::server::kLogFile)->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(page, control::server::kBrowseLog)->isEnabled());
+    Control<QCheckBox>(page, control::server::kEnableLog)->click();
+    EXPECT_TRUE(Control<QLineEdit>(page, control::server::kLogFile)->isEnabled());
+    Control<QCheckBox>(page, control::server::kCustomPort)->click();
+    EXPECT_TRUE(Control<QLineEdit>(page, control::server::kPort)->isEnabled());
 }
 
 TEST_F(ServerPageTest, UncheckedCustomPortStores23WhateverTheField) {
     m_settings.Write(setting::PortNr, 8023);
     ConfirmServerPage([](QWidget& page) {
-        Control<QCheckBox>(page, "1029")->click();
-        Control<QLineEdit>(page, "1030")->setText(QStringLiteral("9999"));
+        Control<QCheckBox>(page, control::server::kCustomPort)->click();
+        Control<QLineEdit>(page, control::server::kPort)->setText(QStringLiteral("9999"));
     });
     EXPECT_EQ(m_settings.Read(setting::PortNr), 23);
     ASSERT_EQ(m_messages.shown.size(), 1u);
@@ -124,8 +126,8 @@ TEST_F(ServerPageTest, UncheckedCustomPortStores23WhateverTheField) {
 
 TEST_F(ServerPageTest, PortTypedWithTrailingLettersStoresItsNumberAndWarnsOfTheRestart) {
     ConfirmServerPage([](QWidget& page) {
-        Control<QCheckBox>(page, "1029")->click();
-        Control<QLineEdit>(page, "1030")->setText(QStringLiteral("80abc"));
+        Control<QCheckBox>(page, control::server::kCustomPort)->click();
+        Control<QLineEdit>(page, control::server::kPort)->setText(QStringLiteral("80abc"));
     });
     EXPECT_EQ(m_settings.Read(setting::PortNr), 80);
     ASSERT_EQ(m_messages.shown.size(), 1u);
@@ -137,20 +139,21 @@ TEST_F(ServerPageTest, PortTypedWithTrailingLettersStoresItsNumberAndWarnsOfTheR
 
 TEST_F(ServerPageTest, UnchangedPortSaysNothingAndOpensUncheckedNextTime) {
     ConfirmServerPage([](QWidget& page) {
-        Control<QCheckBox>(page, "1029")->click();
-        Control<QLineEdit>(page, "1030")->setText(QStringLiteral("23"));
+        Control<QCheckBox>(page, control::server::kCustomPort)->click();
+        Control<QLineEdit>(page, control::server::kPort)->setText(QStringLiteral("23"));
     });
     EXPECT_EQ(m_settings.Read(setting::PortNr), 23);
     EXPECT_TRUE(m_messages.shown.empty());
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Server);
-    EXPECT_FALSE(Control<QCheckBox>(sheet->ServerPage(), "1029")->isChecked());
+    EXPECT_FALSE(
+        Control<QCheckBox>(sheet->ServerPage(), control::server::kCustomPort)->isChecked());
 }
 
 TEST_F(ServerPageTest, EmptyPortFieldStoresZero) {
     ConfirmServerPage([](QWidget& page) {
-        Control<QCheckBox>(page, "1029")->click();
-        Control<QLineEdit>(page, "1030")->clear();
+        Control<QCheckBox>(page, control::server::kCustomPort)->click();
+        Control<QLineEdit>(page, control::server::kPort)->clear();
     });
     EXPECT_EQ(m_settings.Read(setting::PortNr), 0);
 }
@@ -159,26 +162,29 @@ TEST_F(ServerPageTest, NegativeOrNonNumericLoginAttemptsStoreZero) {
     for (const char* typed : {"-5", "abc"}) {
         m_settings.Write(setting::FailedLogins, 3);
         ConfirmServerPage([typed](QWidget& page) {
-            Control<QLineEdit>(page, "1025")->setText(QLatin1String(typed));
+            Control<QLineEdit>(page, control::server::kFailedLogins)->setText(QLatin1String(typed));
         });
         EXPECT_EQ(m_settings.Read(setting::FailedLogins), 0) << typed;
     }
-    ConfirmServerPage(
-        [](QWidget& page) { Control<QLineEdit>(page, "1025")->setText(QStringLiteral(" 7x")); });
+    ConfirmServerPage([](QWidget& page) {
+        Control<QLineEdit>(page, control::server::kFailedLogins)->setText(QStringLiteral(" 7x"));
+    });
     EXPECT_EQ(m_settings.Read(setting::FailedLogins), 7);
 }
 
 TEST_F(ServerPageTest, OkStoresTheSwitchesAndTheLogPathEvenWhenLoggingIsOff) {
     ConfirmServerPage([](QWidget& page) {
-        Control<QCheckBox>(page, "1022")->click();
-        Control<QCheckBox>(page, "1026")->click();
-        Control<QLineEdit>(page, "1024")->setText(QStringLiteral("/var/tmp/x.log"));
-        Control<QCheckBox>(page, "1023")->click();
+        Control<QCheckBox>(page, control::server::kReverseDns)->click();
+        Control<QCheckBox>(page, control::server::kEchoBack)->click();
+        Control<QLineEdit>(page, control::server::kLogFile)
+            ->setText(QStringLiteral("/var/tmp/x.log"));
+        Control<QCheckBox>(page, control::server::kEnableLog)->click();
     });
     EXPECT_EQ(m_settings.Read(setting::ReverseDNS), 0);
     EXPECT_EQ(m_settings.Read(setting::EchoBack), 0);
     EXPECT_EQ(m_settings.Read(setting::EnableLog), 0);
-    EXPECT_EQ(m_settings.Read(setting::LogFile), QStringLiteral("/var/tmp/x.log"));
+    EXPECT_EQ(m_settings.Read(setting::LogFile, m_app.Locations()),
+              QStringLiteral("/var/tmp/x.log"));
 }
 
 TEST_F(ServerPageTest, ChosenLogFolderIsRememberedEvenWhenTheSheetIsCancelled) {
@@ -186,7 +192,7 @@ TEST_F(ServerPageTest, ChosenLogFolderIsRememberedEvenWhenTheSheetIsCancelled) {
     m_chooser.answers = {QStringLiteral("/srv/other/new.LOG")};
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Server);
-    Control<QPushButton>(sheet->ServerPage(), "1005")->click();
+    Control<QPushButton>(sheet->ServerPage(), control::server::kBrowseLog)->click();
 
     ASSERT_EQ(m_chooser.requests.size(), 1u);
     const FileChooserRequest& request = m_chooser.requests[0];
@@ -195,7 +201,7 @@ TEST_F(ServerPageTest, ChosenLogFolderIsRememberedEvenWhenTheSheetIsCancelled) {
     EXPECT_EQ(request.defaultExtension, QStringLiteral("LOG"));
     EXPECT_EQ(request.initialFolder, QStringLiteral("/srv/logs"));
     EXPECT_FALSE(request.fileMustExist);
-    EXPECT_EQ(Control<QLineEdit>(sheet->ServerPage(), "1024")->text(),
+    EXPECT_EQ(Control<QLineEdit>(sheet->ServerPage(), control::server::kLogFile)->text(),
               QStringLiteral("/srv/other/new.LOG"));
 
     sheet->PressCancel();
@@ -206,9 +212,9 @@ TEST_F(ServerPageTest, ChosenLogFolderIsRememberedEvenWhenTheSheetIsCancelled) {
 TEST_F(ServerPageTest, ChooserClosedWithoutAFileChangesNothing) {
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Server);
-    auto* path = Control<QLineEdit>(sheet->ServerPage(), "1024");
+    auto* path = Control<QLineEdit>(sheet->ServerPage(), control::server::kLogFile);
     const QString before = path->text();
-    Control<QPushButton>(sheet->ServerPage(), "1005")->click();
+    Control<QPushButton>(sheet->ServerPage(), control::server::kBrowseLog)->click();
     EXPECT_EQ(path->text(), before);
     EXPECT_TRUE(StoredKeys().isEmpty());
 }
@@ -220,7 +226,7 @@ class GeneralPageTest : public SheetFixture {};
 TEST_F(GeneralPageTest, ServiceBoxRefusesWithAMessageAndUnchecksItself) {
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::General);
-    auto* service = Control<QCheckBox>(sheet->GeneralPage(), "1022");
+    auto* service = Control<QCheckBox>(sheet->GeneralPage(), control::general::kRunAsService);
     EXPECT_TRUE(service->isEnabled());  // Linux counts as the NT family
     service->click();
     EXPECT_FALSE(service->isChecked());
@@ -233,7 +239,7 @@ TEST_F(GeneralPageTest, StoredServiceValueIsShownButNeverWritten) {
     m_settings.Write(setting::RunAsService, 1);
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::General);
-    auto* service = Control<QCheckBox>(sheet->GeneralPage(), "1022");
+    auto* service = Control<QCheckBox>(sheet->GeneralPage(), control::general::kRunAsService);
     EXPECT_TRUE(service->isChecked());
     service->click();  // unchecking says nothing
     EXPECT_TRUE(m_messages.shown.empty());
@@ -244,10 +250,12 @@ TEST_F(GeneralPageTest, StoredServiceValueIsShownButNeverWritten) {
 TEST_F(GeneralPageTest, OkStoresTheStartAndExitSwitches) {
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::General);
-    EXPECT_FALSE(Control<QCheckBox>(sheet->GeneralPage(), "1021")->isChecked());
-    EXPECT_TRUE(Control<QCheckBox>(sheet->GeneralPage(), "1038")->isChecked());
-    Control<QCheckBox>(sheet->GeneralPage(), "1021")->click();
-    Control<QCheckBox>(sheet->GeneralPage(), "1038")->click();
+    EXPECT_FALSE(
+        Control<QCheckBox>(sheet->GeneralPage(), control::general::kStartMinimized)->isChecked());
+    EXPECT_TRUE(
+        Control<QCheckBox>(sheet->GeneralPage(), control::general::kConfirmExit)->isChecked());
+    Control<QCheckBox>(sheet->GeneralPage(), control::general::kStartMinimized)->click();
+    Control<QCheckBox>(sheet->GeneralPage(), control::general::kConfirmExit)->click();
     sheet->PressOK();
     EXPECT_EQ(m_settings.Read(setting::StartMinimize), 1);
     EXPECT_EQ(m_settings.Read(setting::ConfirmExit), 0);
@@ -257,14 +265,15 @@ TEST_F(GeneralPageTest, ExitConfirmationStoredAsTwoShowsUncheckedLikeItsReaderTr
     m_settings.Write(setting::ConfirmExit, 2);
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::General);
-    EXPECT_FALSE(Control<QCheckBox>(sheet->GeneralPage(), "1038")->isChecked());
+    EXPECT_FALSE(
+        Control<QCheckBox>(sheet->GeneralPage(), control::general::kConfirmExit)->isChecked());
 }
 
 TEST_F(GeneralPageTest, StartWithTheDesktopAddsAndRemovesTheAutostartEntry) {
     {
         auto sheet = OpenSheet();
         sheet->ShowPage(CConfigSheet::General);
-        auto* box = Control<QCheckBox>(sheet->GeneralPage(), "1020");
+        auto* box = Control<QCheckBox>(sheet->GeneralPage(), control::general::kRunAtStart);
         EXPECT_EQ(box->text(), QStringLiteral("Start when Windows starts"));
         EXPECT_FALSE(box->isChecked());
         box->click();
@@ -278,7 +287,7 @@ TEST_F(GeneralPageTest, StartWithTheDesktopAddsAndRemovesTheAutostartEntry) {
 
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::General);
-    auto* box = Control<QCheckBox>(sheet->GeneralPage(), "1020");
+    auto* box = Control<QCheckBox>(sheet->GeneralPage(), control::general::kRunAtStart);
     EXPECT_TRUE(box->isChecked());
     box->click();
     sheet->PressOK();
@@ -303,7 +312,7 @@ TEST_F(GeneralPageTest, EntryDeletedMeanwhileReportsTheFailedRemoval) {
     AddToRunList(QStringLiteral("Orvane"), QStringLiteral("/opt/orvane"), m_messages);
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::General);
-    Control<QCheckBox>(sheet->GeneralPage(), "1020")->click();
+    Control<QCheckBox>(sheet->GeneralPage(), control::general::kRunAtStart)->click();
     QFile::remove(RunListEntryPath(QStringLiteral("Orvane")));
     sheet->PressOK();
     ASSERT_EQ(m_messages.shown.size(), 1u);
@@ -315,7 +324,7 @@ TEST_F(GeneralPageTest, EntryThatCannotBeWrittenReportsTheFailedAddition) {
     QDir().mkpath(RunListEntryPath(QStringLiteral("Orvane")));  // a directory in its place
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::General);
-    auto* box = Control<QCheckBox>(sheet->GeneralPage(), "1020");
+    auto* box = Control<QCheckBox>(sheet->GeneralPage(), control::general::kRunAtStart);
     EXPECT_FALSE(box->isChecked());
     box->click();
     sheet->PressOK();
@@ -332,13 +341,14 @@ TEST_F(GeneralPageTest, UnusableAutostartDirectoryIsSilentAndTheBoxOpensUnchecke
     {
         auto sheet = OpenSheet();
         sheet->ShowPage(CConfigSheet::General);
-        Control<QCheckBox>(sheet->GeneralPage(), "1020")->click();
+        Control<QCheckBox>(sheet->GeneralPage(), control::general::kRunAtStart)->click();
         sheet->PressOK();
     }
     EXPECT_TRUE(m_messages.shown.empty());
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::General);
-    EXPECT_FALSE(Control<QCheckBox>(sheet->GeneralPage(), "1020")->isChecked());
+    EXPECT_FALSE(
+        Control<QCheckBox>(sheet->GeneralPage(), control::general::kRunAtStart)->isChecked());
 }
 
 // ---- Sounds page ----
@@ -349,10 +359,12 @@ TEST_F(SoundsPageTest, TestPlaysWhatTheFieldHoldsNotWhatIsStored) {
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Sounds);
     QWidget& page = sheet->SoundsPage();
-    EXPECT_EQ(Control<QLineEdit>(page, "1024")->text(), m_app.LoginSoundFile());
-    Control<QLineEdit>(page, "1024")->setText(QStringLiteral("/tmp/typed-in.wav"));
-    Control<QPushButton>(page, "1006")->click();
-    Control<QPushButton>(page, "1007")->click();
+    EXPECT_EQ(Control<QLineEdit>(page, control::sounds::kLoginFile)->text(),
+              m_app.LoginSoundFile());
+    Control<QLineEdit>(page, control::sounds::kLoginFile)
+        ->setText(QStringLiteral("/tmp/typed-in.wav"));
+    Control<QPushButton>(page, control::sounds::kLoginTest)->click();
+    Control<QPushButton>(page, control::sounds::kLogoutTest)->click();
     ASSERT_EQ(m_sound.played.size(), 2u);
     EXPECT_EQ(m_sound.played[0], QStringLiteral("/tmp/typed-in.wav"));
     EXPECT_EQ(m_sound.played[1], m_app.LogoutSoundFile());
@@ -363,11 +375,11 @@ TEST_F(SoundsPageTest, SwitchingASoundOffDisablesItsRow) {
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Sounds);
     QWidget& page = sheet->SoundsPage();
-    Control<QCheckBox>(page, "1029")->click();
-    EXPECT_FALSE(Control<QLineEdit>(page, "1025")->isEnabled());
-    EXPECT_FALSE(Control<QPushButton>(page, "1007")->isEnabled());
-    EXPECT_FALSE(Control<QPushButton>(page, "1030")->isEnabled());
-    EXPECT_TRUE(Control<QPushButton>(page, "1027")->isEnabled());
+    Control<QCheckBox>(page, control::sounds::kLogoutEnable)->click();
+    EXPECT_FALSE(Control<QLineEdit>(page, control::sounds::kLogoutFile)->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(page, control::sounds::kLogoutTest)->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(page, control::sounds::kLogoutBrowse)->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(page, control::sounds::kLoginBrowse)->isEnabled());
 }
 
 TEST_F(SoundsPageTest, BrowseFillsTheFieldRemembersTheFolderAndOkStoresBothSounds) {
@@ -375,9 +387,9 @@ TEST_F(SoundsPageTest, BrowseFillsTheFieldRemembersTheFolderAndOkStoresBothSound
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Sounds);
     QWidget& page = sheet->SoundsPage();
-    Control<QPushButton>(page, "1027")->click();
+    Control<QPushButton>(page, control::sounds::kLoginBrowse)->click();
     EXPECT_EQ(m_settings.Read(setting::BrowseSndDir), QStringLiteral("/snd/in"));
-    Control<QPushButton>(page, "1030")->click();
+    Control<QPushButton>(page, control::sounds::kLogoutBrowse)->click();
     ASSERT_EQ(m_chooser.requests.size(), 2u);
     EXPECT_EQ(m_chooser.requests[0].title, QStringLiteral("Select Sound"));
     EXPECT_EQ(m_chooser.requests[0].filters, QStringLiteral("Wave Files (*.wav)"));
@@ -385,10 +397,12 @@ TEST_F(SoundsPageTest, BrowseFillsTheFieldRemembersTheFolderAndOkStoresBothSound
     EXPECT_TRUE(m_chooser.requests[0].fileMustExist);
     EXPECT_EQ(m_chooser.requests[1].initialFolder, QStringLiteral("/snd/in"));
 
-    Control<QCheckBox>(page, "1028")->click();
+    Control<QCheckBox>(page, control::sounds::kLoginEnable)->click();
     sheet->PressOK();
-    EXPECT_EQ(m_settings.Read(setting::S1FileName), QStringLiteral("/snd/in/hello.wav"));
-    EXPECT_EQ(m_settings.Read(setting::S2FileName), QStringLiteral("/snd/out/bye.wav"));
+    EXPECT_EQ(m_settings.Read(setting::S1FileName, m_app.Locations()),
+              QStringLiteral("/snd/in/hello.wav"));
+    EXPECT_EQ(m_settings.Read(setting::S2FileName, m_app.Locations()),
+              QStringLiteral("/snd/out/bye.wav"));
     EXPECT_EQ(m_settings.Read(setting::S1Enable), 0);
     EXPECT_EQ(m_settings.Read(setting::S2Enable), 1);
     EXPECT_EQ(m_settings.Read(setting::BrowseSndDir), QStringLiteral("/snd/out"));
@@ -401,8 +415,8 @@ class MessagesPageTest : public SheetFixture {};
 TEST_F(MessagesPageTest, TextsTypedOnSeveralLinesAreStoredWithTheirLineBreaks) {
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Messages);
-    auto* loginOk = Control<QPlainTextEdit>(sheet->MessagesPage(), "1036");
-    auto* loginFail = Control<QPlainTextEdit>(sheet->MessagesPage(), "1037");
+    auto* loginOk = Control<QPlainTextEdit>(sheet->MessagesPage(), control::messages::kLoginOk);
+    auto* loginFail = Control<QPlainTextEdit>(sheet->MessagesPage(), control::messages::kLoginFail);
     EXPECT_EQ(loginOk->toPlainText(), QStringLiteral("Login OK."));
     EXPECT_EQ(loginFail->toPlainText(), QStringLiteral("Login Failed."));
     EXPECT_EQ(loginOk->lineWrapMode(), QPlainTextEdit::NoWrap);
@@ -419,8 +433,9 @@ TEST_F(MessagesPageTest, TextsTypedOnSeveralLinesAreStoredWithTheirLineBreaks) {
 
     auto again = OpenSheet();
     again->ShowPage(CConfigSheet::Messages);
-    EXPECT_EQ(Control<QPlainTextEdit>(again->MessagesPage(), "1036")->toPlainText(),
-              QStringLiteral("Welcome\nback"));
+    EXPECT_EQ(
+        Control<QPlainTextEdit>(again->MessagesPage(), control::messages::kLoginOk)->toPlainText(),
+        QStringLiteral("Welcome\nback"));
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 
 #include "WindowFixture.h"
 #include "app/OperatorTexts.h"
+#include "ui/ActivityListModel.h"
+#include "ui/ControlIds.h"
 #include "ui/SystemTray.h"
 
 namespace orvane::test {
@@ -19,8 +21,12 @@ namespace {
 
 class MainWindow : public WindowFixture {
 protected:
-    QString ConnectionText() { return Window().findChild<QLabel*>(QStringLiteral("1004"))->text(); }
-    QPushButton* Switch() { return Window().findChild<QPushButton*>(QStringLiteral("1003")); }
+    QString ConnectionText() {
+        return Window().findChild<QLabel*>(QLatin1String(control::main::kConnectionText))->text();
+    }
+    QPushButton* Switch() {
+        return Window().findChild<QPushButton*>(QLatin1String(control::main::kEnableSwitch));
+    }
     int QuestionsAsked() const {
         int count = 0;
         for (const auto& shown : messages.shown) count += shown.text == kConfirmExitText;
@@ -209,14 +215,14 @@ TEST_F(MainWindow, The151stEntryPushesOutTheFirstAndTheNewestIsInView) {
     EXPECT_EQ(model.index(0, 0).data().toString(), QStringLiteral("2"));
     EXPECT_EQ(model.index(149, 0).data().toString(), QStringLiteral("151"));
 
-    auto* list = window.findChild<QTreeView*>(QStringLiteral("1001"));
+    auto* list = window.findChild<QTreeView*>(QLatin1String(control::main::kActivityList));
     const QRect newest = list->visualRect(model.index(149, 0));
     EXPECT_TRUE(list->viewport()->rect().contains(newest)) << newest.y();
 }
 
 TEST_F(MainWindow, TheListHasThreeFixedColumnsWhoWhenWhat) {
     COrvaneDlg& window = Window();
-    auto* list = window.findChild<QTreeView*>(QStringLiteral("1001"));
+    auto* list = window.findChild<QTreeView*>(QLatin1String(control::main::kActivityList));
     ASSERT_EQ(window.ActivityModel().columnCount(), 3);
     EXPECT_EQ(window.ActivityModel().headerData(2, Qt::Horizontal).toString(),
               QStringLiteral("What"));

@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include "SheetFixture.h"
+#include "ui/ControlIds.h"
 #include "ui/PageUsers.h"
 #include "ui/UserDialogs.h"
 #include "users/UserEditing.h"
@@ -49,13 +50,13 @@ protected:
             if (m_typed.empty()) return static_cast<int>(QDialog::Rejected);
             const Typed typed = m_typed.front();
             m_typed.pop_front();
-            m_seenNames.push_back(Control<QLineEdit>(dialog, "1006")->text());
+            m_seenNames.push_back(Control<QLineEdit>(dialog, control::user::kName)->text());
             if (typed.cancel) {
-                Control<QPushButton>(dialog, "2")->click();
+                Control<QPushButton>(dialog, control::kCancel)->click();
             } else {
-                Control<QLineEdit>(dialog, "1006")->setText(typed.name);
-                Control<QLineEdit>(dialog, "1007")->setText(typed.password);
-                Control<QPushButton>(dialog, "1")->click();
+                Control<QLineEdit>(dialog, control::user::kName)->setText(typed.name);
+                Control<QLineEdit>(dialog, control::user::kPassword)->setText(typed.password);
+                Control<QPushButton>(dialog, control::kOk)->click();
             }
             return dialog.result();
         });
@@ -266,12 +267,16 @@ class UserDialogTest : public ::testing::Test {};
 TEST_F(UserDialogTest, NewUserStartsWithEveryRightAndNoGreeting) {
     CUserDlg dialog(true, UserRecord{});
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Add/Edit User"));
-    for (const char* id : {"1035", "1031", "1032"}) {
+    for (const char* id :
+         {control::user::kCanLogin, control::user::kCanUseDos, control::user::kCanShutdown}) {
         EXPECT_TRUE(dialog.findChild<QCheckBox*>(QLatin1String(id))->isChecked()) << id;
     }
-    EXPECT_FALSE(dialog.findChild<QCheckBox*>(QStringLiteral("1033"))->isChecked());
-    EXPECT_FALSE(dialog.findChild<QPlainTextEdit*>(QStringLiteral("1034"))->isEnabled());
-    EXPECT_EQ(dialog.focusWidget(), dialog.findChild<QLineEdit*>(QStringLiteral("1006")));
+    EXPECT_FALSE(
+        dialog.findChild<QCheckBox*>(QLatin1String(control::user::kCustomGreeting))->isChecked());
+    EXPECT_FALSE(
+        dialog.findChild<QPlainTextEdit*>(QLatin1String(control::user::kGreeting))->isEnabled());
+    EXPECT_EQ(dialog.focusWidget(),
+              dialog.findChild<QLineEdit*>(QLatin1String(control::user::kName)));
     QStringList groups;
     for (auto* group : dialog.findChildren<QGroupBox*>()) groups << group->title();
     EXPECT_EQ(groups, (QStringList{"Priveleges", "Misc", "Login"}));
@@ -293,17 +298,20 @@ TEST_F(UserDialogTest, EditShowsTheRecordAndOkReadsTheControlsBack) {
     CopyText(record.password, kPasswordSize, "pw", 127);
     CopyText(record.greeting, kGreetingSize, "Hi\r\nthere", 498);
     CUserDlg dialog(false, record);
-    auto* greeting = dialog.findChild<QPlainTextEdit*>(QStringLiteral("1034"));
-    EXPECT_TRUE(dialog.findChild<QCheckBox*>(QStringLiteral("1033"))->isChecked());
+    auto* greeting = dialog.findChild<QPlainTextEdit*>(QLatin1String(control::user::kGreeting));
+    EXPECT_TRUE(
+        dialog.findChild<QCheckBox*>(QLatin1String(control::user::kCustomGreeting))->isChecked());
     EXPECT_TRUE(greeting->isEnabled());
     EXPECT_EQ(greeting->toPlainText(), QStringLiteral("Hi\nthere"));
-    EXPECT_FALSE(dialog.findChild<QCheckBox*>(QStringLiteral("1031"))->isChecked());
-    EXPECT_TRUE(dialog.findChild<QCheckBox*>(QStringLiteral("1032"))->isChecked());
-    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("1007"))->echoMode(),
+    EXPECT_FALSE(
+        dialog.findChild<QCheckBox*>(QLatin1String(control::user::kCanUseDos))->isChecked());
+    EXPECT_TRUE(
+        dialog.findChild<QCheckBox*>(QLatin1String(control::user::kCanShutdown))->isChecked());
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QLatin1String(control::user::kPassword))->echoMode(),
               QLineEdit::Password);
 
     greeting->setPlainText(QStringLiteral("Hello\nagain"));
-    dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();
+    dialog.findChild<QPushButton*>(QLatin1String(control::kOk))->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_STREQ(dialog.Record().greeting, "Hello\r\nagain");
     EXPECT_EQ(dialog.Record().canShutdown, 1);
@@ -314,24 +322,27 @@ TEST_F(UserDialogTest, UncheckedGreetingBoxEmptiesTheGreeting) {
     UserRecord record;
     CopyText(record.greeting, kGreetingSize, "Hi", 498);
     CUserDlg dialog(false, record);
-    auto* box = dialog.findChild<QCheckBox*>(QStringLiteral("1033"));
+    auto* box = dialog.findChild<QCheckBox*>(QLatin1String(control::user::kCustomGreeting));
     box->click();
-    EXPECT_FALSE(dialog.findChild<QPlainTextEdit*>(QStringLiteral("1034"))->isEnabled());
-    EXPECT_EQ(dialog.findChild<QPlainTextEdit*>(QStringLiteral("1034"))->toPlainText(),
-              QStringLiteral("Hi"));
-    dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();
+    EXPECT_FALSE(
+        dialog.findChild<QPlainTextEdit*>(QLatin1String(control::user::kGreeting))->isEnabled());
+    EXPECT_EQ(
+        dialog.findChild<QPlainTextEdit*>(QLatin1String(control::user::kGreeting))->toPlainText(),
+        QStringLiteral("Hi"));
+    dialog.findChild<QPushButton*>(QLatin1String(control::kOk))->click();
     EXPECT_STREQ(dialog.Record().greeting, "");
 }
 
 TEST_F(UserDialogTest, LongTextsAreCutWithoutSplittingACharacter) {
     CUserDlg dialog(true, UserRecord{});
-    dialog.findChild<QLineEdit*>(QStringLiteral("1006"))->setText(QString(130, QLatin1Char('n')));
-    dialog.findChild<QLineEdit*>(QStringLiteral("1007"))
+    dialog.findChild<QLineEdit*>(QLatin1String(control::user::kName))
+        ->setText(QString(130, QLatin1Char('n')));
+    dialog.findChild<QLineEdit*>(QLatin1String(control::user::kPassword))
         ->setText(QString(126, QLatin1Char('p')) + QStringLiteral("ü"));
-    dialog.findChild<QCheckBox*>(QStringLiteral("1033"))->click();
-    dialog.findChild<QPlainTextEdit*>(QStringLiteral("1034"))
+    dialog.findChild<QCheckBox*>(QLatin1String(control::user::kCustomGreeting))->click();
+    dialog.findChild<QPlainTextEdit*>(QLatin1String(control::user::kGreeting))
         ->setPlainText(QString(600, QLatin1Char('g')));
-    dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();
+    dialog.findChild<QPushButton*>(QLatin1String(control::kOk))->click();
     EXPECT_EQ(std::strlen(dialog.Record().name), 127u);
     EXPECT_EQ(QByteArray(dialog.Record().password), QByteArray(126, 'p'));
     EXPECT_EQ(std::strlen(dialog.Record().greeting), 498u);
@@ -340,9 +351,10 @@ TEST_F(UserDialogTest, LongTextsAreCutWithoutSplittingACharacter) {
 TEST_F(UserDialogTest, AdminAccountDialogOffersAdministratorWithEveryRight) {
     CAddAdminDlg dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Add Administration Account"));
-    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("1006"))->text(),
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QLatin1String(control::user::kName))->text(),
               QStringLiteral("Administrator"));
-    EXPECT_EQ(dialog.focusWidget(), dialog.findChild<QLineEdit*>(QStringLiteral("1007")));
+    EXPECT_EQ(dialog.focusWidget(),
+              dialog.findChild<QLineEdit*>(QLatin1String(control::user::kPassword)));
     bool introShown = false;
     for (auto* label : dialog.findChildren<QLabel*>()) {
         introShown = introShown || label->text() == QStringLiteral(
@@ -351,7 +363,8 @@ TEST_F(UserDialogTest, AdminAccountDialogOffersAdministratorWithEveryRight) {
     }
     EXPECT_TRUE(introShown);
 
-    dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();  // empty password accepted
+    dialog.findChild<QPushButton*>(QLatin1String(control::kOk))
+        ->click();  // empty password accepted
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_STREQ(dialog.Record().name, "Administrator");
     EXPECT_STREQ(dialog.Record().password, "");
@@ -363,9 +376,11 @@ TEST_F(UserDialogTest, AdminAccountDialogOffersAdministratorWithEveryRight) {
 
 TEST_F(UserDialogTest, AdminAccountTextsAreCutAt126Bytes) {
     CAddAdminDlg dialog;
-    dialog.findChild<QLineEdit*>(QStringLiteral("1006"))->setText(QString(130, QLatin1Char('n')));
-    dialog.findChild<QLineEdit*>(QStringLiteral("1007"))->setText(QString(130, QLatin1Char('p')));
-    dialog.findChild<QPushButton*>(QStringLiteral("1"))->click();
+    dialog.findChild<QLineEdit*>(QLatin1String(control::user::kName))
+        ->setText(QString(130, QLatin1Char('n')));
+    dialog.findChild<QLineEdit*>(QLatin1String(control::user::kPassword))
+        ->setText(QString(130, QLatin1Char('p')));
+    dialog.findChild<QPushButton*>(QLatin1String(control::kOk))->click();
     EXPECT_EQ(std::strlen(dialog.Record().name), 126u);
     EXPECT_EQ(std::strlen(dialog.Record().password), 126u);
 }

@@ -3,9 +3,9 @@
 
 #include <QString>
 
-namespace orvane {
+#include "config/SettingsTable.h"
 
-class SettingsStore;
+namespace orvane {
 
 // The rules work on the program path P. The file name part is upper-cased and the
 // directory keeps its case, because Linux names are case-sensitive.
@@ -25,9 +25,8 @@ public:
     QString DefaultLoginSound() const;
     QString DefaultLogoutSound() const;
 
-    // The sound files: the settings "S1FileName" / "S2FileName", unchanged when present.
-    QString LoginSoundFile(SettingsStore& settings) const;
-    QString LogoutSoundFile(SettingsStore& settings) const;
+    // The file a path option names when the settings hold none.
+    QString Default(const PathSetting& option) const;
 
 private:
     QString UpperCasedHelpPath() const;

@@ -1,5 +1,5 @@
 // The activity log: entries to the observers and, one line each, to the log file.
-#include "app/ActivityLog.h"
+#include "config/ActivityLog.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/FileLocations.h"
+#include "config/FileLocations.h"
 #include "config/SettingsStore.h"
 
 namespace orvane {
@@ -72,60 +72,9 @@ void ActivityLog::LogActivity(const QByteArray& who, const QByteArray& what) {
     const ActivityEntry entry{who, TimeText(m_clock()), what};
     emit entryAdded(entry);
     if (m_settings.Read(setting::EnableLog) == 0) return;
-    const QString path = m_settings.Read(setting::LogFile, &m_locations);
+    const QString path = m_settings.Read(setting::LogFile, m_locations);
     if (!AppendToFile(path, LogLine(entry))) {
         emit entryAdded(ActivityEntry{QByteArray(kServerWho), entry.when, QByteArray(kLogFailed)});
-    }
-}
-
-ActivityListModel::ActivityListModel(QObject* parent) : QAbstractTableModel(parent) {}
-
-void ActivityListModel::Append(const ActivityEntry& entry) {
-    if (static_cast<int>(m_rows.size()) >= kMaxRows) {
-        beginRemoveRows(QModelIndex(), 0, 0);
-        m_rows.pop_front();
-        endRemoveRows();
-    }
-    const int row = static_cast<int>(m_rows.size());
-    beginInsertRows(QModelIndex(), row, row);
-    m_rows.push_back(entry);
-    endInsertRows();
-}
-
-int ActivityListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
-}
-
-int ActivityListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 3;
-}
-
-QVariant ActivityListModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
-    const ActivityEntry& entry = m_rows[static_cast<size_t>(index.row())];
-    switch (index.column()) {
-        case 0:
-            return QString::fromUtf8(entry.who);
-        case 1:
-            return QString::fromUtf8(entry.when);
-        case 2:
-            return QString::fromUtf8(entry.what);
-        default:
-            return {};
-    }
-}
-
-QVariant ActivityListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
-    switch (section) {
-        case 0:
-            return QStringLiteral("Who");
-        case 1:
-            return QStringLiteral("When");
-        case 2:
-            return QStringLiteral("What");
-        default:
-            return {};
     }
 }
 

@@ -1,13 +1,13 @@
 // File locations derived from the program path.
-#include "app/FileLocations.h"
-
-#include "config/SettingsStore.h"
+#include "config/FileLocations.h"
 
 namespace orvane {
 
 namespace {
 
-int FileNameStart(const QString& path) { return path.lastIndexOf(QLatin1Char('/')) + 1; }
+int FileNameStart(const QString& path) {
+    return path.lastIndexOf(QLatin1Char('/')) + 1;
+}
 
 QString WithHelpExtension(const QString& path) {
     const int nameStart = FileNameStart(path);
@@ -43,15 +43,23 @@ QString FileLocations::SoundDefault(const char* fileName) const {
     return path.left(slash + 1) + QLatin1String(fileName);
 }
 
-QString FileLocations::DefaultLoginSound() const { return SoundDefault("LOGIN.WAV"); }
-QString FileLocations::DefaultLogoutSound() const { return SoundDefault("LOGOUT.WAV"); }
-
-QString FileLocations::LoginSoundFile(SettingsStore& settings) const {
-    return settings.Read(setting::S1FileName, this);
+QString FileLocations::DefaultLoginSound() const {
+    return SoundDefault("LOGIN.WAV");
+}
+QString FileLocations::DefaultLogoutSound() const {
+    return SoundDefault("LOGOUT.WAV");
 }
 
-QString FileLocations::LogoutSoundFile(SettingsStore& settings) const {
-    return settings.Read(setting::S2FileName, this);
+QString FileLocations::Default(const PathSetting& option) const {
+    switch (option.source) {
+        case PathDefault::LogFile:
+            return DefaultLogFile();
+        case PathDefault::LoginSound:
+            return DefaultLoginSound();
+        case PathDefault::LogoutSound:
+            return DefaultLogoutSound();
+    }
+    return {};
 }
 
 }  // namespace orvane

@@ -3,18 +3,20 @@
 #include <QSystemTrayIcon>
 #include <memory>
 
-#include "app/ActivityLog.h"
 #include "app/ConsoleAdminPrompt.h"
 #include "app/ConsoleMode.h"
 #include "app/ConsoleRunner.h"
 #include "app/OrvaneApp.h"
 #include "app/Startup.h"
 #include "automation/AutomationServer.h"
+#include "automation/LinuxStartupPlatform.h"
+#include "config/ActivityLog.h"
 #include "config/SettingsStore.h"
 #include "platform/ChildReaper.h"
 #include "platform/ConsoleMessageBox.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/LinuxPowerControl.h"
+#include "platform/ProcessSignals.h"
 #include "platform/QtSoundPlayer.h"
 #include "platform/widgets/QtFileChooser.h"
 #include "platform/widgets/QtMessageBox.h"
@@ -51,7 +53,8 @@ int RunServer(MessageBoxService& messages, AdminAccountPrompt& adminPrompt, Fron
     Startup startup(app, platform, adminPrompt);
     const int status = startup.Run([&] {
         ActivityLog log(settings, app.Locations());
-        TelnetService server(app, log, ServerServices{parts.sound, parts.power});
+        TelnetService server(settings, app.Locations(), app.Users(), log,
+                             ServerServices{parts.sound, parts.power});
         WireBridges(server, parts, settings);
         return frontEnd(app, server, log, parts, platform);
     });
@@ -100,5 +103,7 @@ int RunConsole(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any socket or pipe exists: a gone peer or interpreter is EPIPE, not the end.
+    orvane::IgnoreBrokenPipeSignal();
     return orvane::WantsConsoleMode(argc, argv) ? RunConsole(argc, argv) : RunWindowed(argc, argv);
 }

@@ -2,12 +2,10 @@
 // (the window's list model, the log file, the console printer).
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 #include <QString>
-#include <deque>
 #include <functional>
 
 namespace orvane {
@@ -25,8 +23,7 @@ struct ActivityEntry {
 class ActivityLog final : public QObject {
     Q_OBJECT
 public:
-    ActivityLog(SettingsStore& settings, const FileLocations& locations,
-                QObject* parent = nullptr);
+    ActivityLog(SettingsStore& settings, const FileLocations& locations, QObject* parent = nullptr);
 
     // Records one entry: tells the observers, then appends the line to the log file when
     // "EnableLog" is on. A file that cannot be opened adds the "!Server" row.
@@ -47,25 +44,6 @@ private:
     SettingsStore& m_settings;
     const FileLocations& m_locations;
     std::function<QDateTime()> m_clock;
-};
-
-// The rows the window shows: at most 150, added at the bottom, removed from the top.
-class ActivityListModel final : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    static constexpr int kMaxRows = 150;
-
-    explicit ActivityListModel(QObject* parent = nullptr);
-    void Append(const ActivityEntry& entry);
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
-
-private:
-    std::deque<ActivityEntry> m_rows;
 };
 
 }  // namespace orvane
