@@ -16,16 +16,18 @@ set -euo pipefail
 
 src="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../src" && pwd)"
 
+# Sets REPLY to the floor of a path relative to src/, or to "" for none (no subshell: the
+# check runs once per include).
 floor_of() {
   case "$1" in
-    main.cpp) echo 5 ;;
-    platform/widgets/*) echo 4 ;;
-    platform/*) echo 0 ;;
-    config/* | users/*) echo 1 ;;
-    telnet/*) echo 2 ;;
-    app/*) echo 3 ;;
-    ui/* | automation/*) echo 4 ;;
-    *) echo "" ;;
+    main.cpp) REPLY=5 ;;
+    platform/widgets/*) REPLY=4 ;;
+    platform/*) REPLY=0 ;;
+    config/* | users/*) REPLY=1 ;;
+    telnet/*) REPLY=2 ;;
+    app/*) REPLY=3 ;;
+    ui/* | automation/*) REPLY=4 ;;
+    *) REPLY="" ;;
   esac
 }
 
@@ -33,7 +35,8 @@ failures=0
 files=0
 while IFS= read -r -d '' path; do
   file="${path#"$src"/}"
-  own="$(floor_of "$file")"
+  floor_of "$file"
+  own="$REPLY"
   if [[ -z "$own" ]]; then
     echo "layering: $file is in no known folder"
     failures=$((failures + 1))
@@ -42,7 +45,8 @@ while IFS= read -r -d '' path; do
   files=$((files + 1))
   while IFS= read -r included; do
     [[ -f "$src/$included" ]] || continue
-    theirs="$(floor_of "$included")"
+    floor_of "$included"
+    theirs="$REPLY"
     [[ -n "$theirs" ]] || continue
     if ((theirs > own)); then
       echo "layering: $file includes \"$included\" from a higher floor ($own < $theirs)"
