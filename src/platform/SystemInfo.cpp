@@ -39,6 +39,8 @@ QString FormatVersionLine(const PlatformVersion& version) {
     if (version.platformId == kPlatformNT) {
         name = version.systemName.isEmpty() ? QStringLiteral("Windows NT") : version.systemName;
     } else {
+        // A Linux host never comes here; the older family's naming stays so that the line
+        // a version record produces is the one operators have always read for it.
         build &= 0xFFFF;
         if (build > 1600) {
             name = QStringLiteral("Windows 98");

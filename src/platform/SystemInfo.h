@@ -24,7 +24,8 @@ PlatformVersion QueryPlatformVersion();
 // The build number for a kernel release text such as "6.1.0-28-amd64"; missing parts are 0.
 int BuildNumberFromRelease(const QString& release);
 
-// The About page's line: "Orvane v1.5 running on " + system name + " (Build %d)".
+// The About page's line: "Orvane v" + the version + " running on " + system name +
+// " (Build %d)".
 // An NT-family host is named by its system name ("Windows NT" when it has none) with the
 // whole build number; any other host by the low 16 bits of its build number.
 QString FormatVersionLine(const PlatformVersion& version);
