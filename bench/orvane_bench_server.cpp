@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     PosixInterpreterLauncher launcher;
     TelnetService service(app, log, ServerServices{sound, power});
     service.SetBridgeFactory([&](BridgeEndpoint& endpoint) {
-        return std::make_unique<DosBridge>(endpoint, launcher, settings);
+        return std::make_unique<DosBridge>(endpoint, launcher);
     });
     if (!service.StartServer()) {
         std::fprintf(stderr, "cannot listen on the configured port\n");

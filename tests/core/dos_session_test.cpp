@@ -30,7 +30,7 @@ protected:
         server.AddUser("guest", "guest", 1, 0, 0);
         server.service.SetBridgeFactory([this](BridgeEndpoint& endpoint) {
             ++bridgesMade;
-            return std::make_unique<DosBridge>(endpoint, *launcher, server.settings);
+            return std::make_unique<DosBridge>(endpoint, *launcher);
         });
         ASSERT_NE(server.Start(), 0);
     }
