@@ -75,6 +75,22 @@ protected:
     int bridgesMade = 0;
 };
 
+TEST_F(DosSession, EchoBackSettingIsHonouredAtEveryKeystroke) {
+    auto client = InDos();
+    ASSERT_TRUE(client);
+
+    server.settings.Write(setting::EchoBack, 0);
+    client->Send("echo silent\r\n");
+    ASSERT_TRUE(client->WaitFor("silent\r\n"));
+    EXPECT_FALSE(client->Received().contains("echo silent"));
+
+    server.settings.Write(setting::EchoBack, 1);
+    client->Take();
+    client->Send("echo loud\r\n");
+    // The typing comes back from the server, before the shell's answer.
+    ASSERT_TRUE(client->WaitFor("echo loud\r\nloud\r\n")) << client->Received().constData();
+}
+
 TEST_F(DosSession, EchoHelloAnswersHelloWithWindowsLineEnds) {
     auto client = InDos();
     ASSERT_TRUE(client);
