@@ -9,7 +9,10 @@ tmp="$(mktemp -d)"
 pid=""
 helper=""
 cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid"; fi
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid"
+    wait "$pid" 2>/dev/null || true
+  fi
   if [ -n "$helper" ] && kill -0 "$helper" 2>/dev/null; then
     kill -KILL "$helper"
     wait "$helper" 2>/dev/null || true
