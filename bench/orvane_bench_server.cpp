@@ -70,9 +70,8 @@ int main(int argc, char** argv) {
     ActivityLog log(settings, app.Locations());
     PosixInterpreterLauncher launcher;
     TelnetService service(app, log, ServerServices{sound, power});
-    service.SetBridgeFactory([&](BridgeEndpoint& endpoint) {
-        return std::make_unique<DosBridge>(endpoint, launcher);
-    });
+    service.SetBridgeFactory(
+        [&](BridgeEndpoint& endpoint) { return std::make_unique<DosBridge>(endpoint, launcher); });
     if (!service.StartServer()) {
         std::fprintf(stderr, "cannot listen on the configured port\n");
         return 1;
