@@ -30,7 +30,6 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "config/SettingsStore.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/ProcessSignals.h"
 #include "telnet/BridgeEndpoint.h"
@@ -146,7 +145,7 @@ void RunLoopFor(int ms) {
     loop.exec();
 }
 
-Result RunBridge(orvane::SettingsStore& settings, qint64 payload, int idleSeconds) {
+Result RunBridge(qint64 payload, int idleSeconds) {
     Result result;
     int port = 0;
     const int listener = Listen(&port);
@@ -156,7 +155,7 @@ Result RunBridge(orvane::SettingsStore& settings, qint64 payload, int idleSecond
 
     orvane::PosixInterpreterLauncher launcher;
     SocketEndpoint endpoint(server);
-    orvane::DosBridge bridge(endpoint, launcher, settings);
+    orvane::DosBridge bridge(endpoint, launcher);
     endpoint.SetBridge(&bridge);
 
     QEventLoop loop;
@@ -264,16 +263,12 @@ int main(int argc, char** argv) {
     const qint64 mebibytes = argc > 3 ? std::max(1, atoi(argv[3])) : 64;
     const qint64 payload = mebibytes << 20;
 
-    QTemporaryDir dir;
-    orvane::SettingsStore settings(dir.filePath("Orvane.conf"));
-    settings.Write(orvane::setting::EchoBack, 0);
-
     std::vector<double> bridgeRate, socatRate, bridgeCpu, socatCpu;
     double bridgeIdle = -1, socatIdle = -1;
     std::printf("run  bridge MiB/s  cpu s   socat MiB/s  cpu s\n");
     for (int run = 0; run < runs; ++run) {
         const int idle = run == 0 ? idleSeconds : 0;
-        const Result bridge = RunBridge(settings, payload, idle);
+        const Result bridge = RunBridge(payload, idle);
         const Result socat = RunSocat(payload, idle);
         if (run == 0) {
             bridgeIdle = bridge.idleCpu;

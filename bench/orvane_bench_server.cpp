@@ -73,9 +73,8 @@ int main(int argc, char** argv) {
     PosixInterpreterLauncher launcher;
     TelnetService service(settings, app.Locations(), app.Users(), log,
                           ServerServices{sound, power});
-    service.SetBridgeFactory([&](BridgeEndpoint& endpoint) {
-        return std::make_unique<DosBridge>(endpoint, launcher, settings);
-    });
+    service.SetBridgeFactory(
+        [&](BridgeEndpoint& endpoint) { return std::make_unique<DosBridge>(endpoint, launcher); });
     if (!service.StartServer()) {
         std::fprintf(stderr, "cannot listen on the configured port\n");
         return 1;

@@ -36,9 +36,9 @@ struct ServerParts {
     PosixInterpreterLauncher launcher;
 };
 
-void WireBridges(TelnetService& server, ServerParts& parts, SettingsStore& settings) {
-    server.SetBridgeFactory([&parts, &settings](BridgeEndpoint& endpoint) {
-        return std::make_unique<DosBridge>(endpoint, parts.launcher, settings);
+void WireBridges(TelnetService& server, ServerParts& parts) {
+    server.SetBridgeFactory([&parts](BridgeEndpoint& endpoint) {
+        return std::make_unique<DosBridge>(endpoint, parts.launcher);
     });
 }
 
@@ -55,7 +55,7 @@ int RunServer(MessageBoxService& messages, AdminAccountPrompt& adminPrompt, Fron
         ActivityLog log(settings, app.Locations());
         TelnetService server(settings, app.Locations(), app.Users(), log,
                              ServerServices{parts.sound, parts.power});
-        WireBridges(server, parts, settings);
+        WireBridges(server, parts);
         return frontEnd(app, server, log, parts, platform);
     });
     ChildReaper::Instance().FinishAll();

@@ -9,8 +9,9 @@
 
 namespace orvane {
 
-// Receives a connection's notifications. A handler may pump the event loop; the socket
-// itself touches nothing of its own after calling a handler.
+// Receives a connection's notifications. A handler returns to the event loop without
+// waiting; the socket touches nothing of its own after calling one, so a handler may let
+// its session be retired.
 class AsyncSocketHandler {
 public:
     virtual ~AsyncSocketHandler() = default;
@@ -39,7 +40,6 @@ public:
     bool ShutdownSend();
     // Closes the descriptor now; no notification follows.
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
 
     // While off, no receive or close notification is delivered.
     void SetReceiveNotifications(bool on);

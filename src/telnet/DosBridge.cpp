@@ -12,7 +12,6 @@
 #include <QTimer>
 #include <cstring>
 
-#include "config/SettingsStore.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterLauncher.h"
 #include "telnet/BridgeEndpoint.h"
@@ -38,9 +37,8 @@ constexpr int kExitAfterEndMs = 500;
 
 }  // namespace
 
-DosBridge::DosBridge(BridgeEndpoint& endpoint, InterpreterLauncher& launcher,
-                     SettingsStore& settings, QObject* parent)
-    : QObject(parent), m_endpoint(endpoint), m_launcher(launcher), m_settings(settings) {}
+DosBridge::DosBridge(BridgeEndpoint& endpoint, InterpreterLauncher& launcher, QObject* parent)
+    : QObject(parent), m_endpoint(endpoint), m_launcher(launcher) {}
 
 DosBridge::~DosBridge() {
     if (m_phase == Phase::Running) TearDown();
@@ -60,9 +58,8 @@ void DosBridge::Start() {
     const InterpreterLauncher::Result result = m_launcher.Launch(*child);
     if (result != InterpreterLauncher::Result::Started) {
         m_phase = Phase::Ended;
-        SendText(result == InterpreterLauncher::Result::PipeFailed
-                     ? text::kCreatePipeFailed
-                     : text::kCreateProcessFailed);
+        SendText(result == InterpreterLauncher::Result::PipeFailed ? text::kCreatePipeFailed
+                                                                   : text::kCreateProcessFailed);
         m_endpoint.BridgeEnded();
         return;
     }
@@ -208,8 +205,8 @@ void DosBridge::ResumeOutput() {
     if (!m_outputEnded) m_outputNotifier->setEnabled(true);
 }
 
-void DosBridge::WriteToInterpreter(const char* data, int length) {
-    if (m_phase != Phase::Running || m_abort || length <= 0) return;
+bool DosBridge::WriteToInterpreter(const char* data, int length) {
+    if (m_phase != Phase::Running || m_abort || length <= 0) return false;
 
     // The interpreter reads Unix line ends: carriage returns are dropped on the way in.
     QByteArray bytes;
@@ -219,10 +216,9 @@ void DosBridge::WriteToInterpreter(const char* data, int length) {
     }
     if (!QueueInput(bytes)) {
         Abort();
-        return;
+        return false;
     }
-    // Linux counts as the NT family, where the server itself echoes in raw mode.
-    if (m_settings.Read(setting::EchoBack) != 0) m_endpoint.SendBuffer(data, length);
+    return true;
 }
 
 bool DosBridge::QueueInput(const QByteArray& bytes) {

@@ -13,22 +13,21 @@ namespace orvane {
 
 class BridgeEndpoint;
 class InterpreterLauncher;
-class SettingsStore;
 struct InterpreterChild;
 
 class DosBridge final : public QObject {
     Q_OBJECT
 public:
-    DosBridge(BridgeEndpoint& endpoint, InterpreterLauncher& launcher, SettingsStore& settings,
-              QObject* parent = nullptr);
+    DosBridge(BridgeEndpoint& endpoint, InterpreterLauncher& launcher, QObject* parent = nullptr);
     ~DosBridge() override;  // ends and reaps a still running interpreter
 
     // Starts the interpreter (RunDosBridge). Returns at once; the bridge then runs on events
     // until it ends and calls endpoint.BridgeEnded(). From there the session may let go of
     // the bridge only with deleteLater(): the call comes from inside the bridge's own handlers.
     void Start();
-    // The client's raw bytes, already with the line-feed rules of raw mode applied.
-    void WriteToInterpreter(const char* data, int length);
+    // The client's raw bytes, already with the line-feed rules of raw mode applied. True
+    // when the bridge took them for the interpreter: the session echoes what was taken.
+    bool WriteToInterpreter(const char* data, int length);
     // The session's output buffer has room again.
     void ResumeOutput();
     // The client's connection is gone: end the interpreter's process group and reap it.
@@ -55,7 +54,6 @@ private:
 
     BridgeEndpoint& m_endpoint;
     InterpreterLauncher& m_launcher;
-    SettingsStore& m_settings;
 
     Phase m_phase = Phase::NotStarted;
     std::unique_ptr<InterpreterChild> m_child;

@@ -30,16 +30,12 @@ QByteArray Format(const char* format, unsigned long code, const char* message = 
 }
 }  // namespace
 
-CSessionSocket::BusyGuard::BusyGuard(CSessionSocket& session) : m_session(session) {
-    ++m_session.m_nBusy;
+CSessionSocket::CSessionSocket(TelnetService& service, int fd, int slot, const QByteArray& peerAddr,
+                               const QByteArray& peerName)
+    : m_service(service), m_socket(std::make_unique<AsyncConnection>(fd, *this)), m_nSlot(slot) {
+    CopyText(m_szPeerAddr, sizeof m_szPeerAddr, peerAddr.constData(), sizeof m_szPeerAddr - 1);
+    CopyText(m_szPeerName, sizeof m_szPeerName, peerName.constData(), sizeof m_szPeerName - 1);
 }
-
-CSessionSocket::BusyGuard::~BusyGuard() {
-    if (--m_session.m_nBusy == 0 && m_session.m_bRetired) m_session.m_service.ScheduleDestruction();
-}
-
-CSessionSocket::CSessionSocket(TelnetService& service, int fd, int slot)
-    : m_nSlot(slot), m_service(service), m_socket(std::make_unique<AsyncConnection>(fd, *this)) {}
 
 CSessionSocket::~CSessionSocket() {
     // The bridge goes first: it may still talk to this endpoint while it ends.
@@ -51,7 +47,7 @@ int CSessionSocket::SendText(const char* text) {
 }
 
 int CSessionSocket::SendBuffer(const char* data, int length) {
-    return SendBytes(data, length);
+    return SendToClient(data, length);
 }
 
 int CSessionSocket::SendMasked(const char* data, int length) {
@@ -60,7 +56,7 @@ int CSessionSocket::SendMasked(const char* data, int length) {
     if (std::memchr(data, '\n', static_cast<size_t>(length))) --count;
     if (count <= 0) return 1;
     const QByteArray stars(count, '*');
-    return SendBytes(stars.constData(), count);
+    return SendToClient(stars.constData(), count);
 }
 
 int CSessionSocket::SendPrompt() {
@@ -76,71 +72,60 @@ int CSessionSocket::SendGreeting() {
     return 0;
 }
 
-int CSessionSocket::SendBytes(const char* data, int length) {
-    BusyGuard busy(*this);
-    int position = 0;
-    while (!m_bClosing && position < length) {
-        if (m_bSendFailed || m_bSendShut) return 0;
-        if (PendingOutput() == 0) {
-            const long sent = m_socket->Send(data + position, length - position);
-            if (sent >= 0) {
-                position += static_cast<int>(sent);
-                continue;
-            }
+int CSessionSocket::SendToClient(const char* data, int length) {
+    if (m_bClosing || length <= 0) return 1;
+    if (m_bSendFailed || m_bSendShut) return 0;
+    long sent = 0;
+    // Straight to the connection while nothing waits before these bytes.
+    if (m_output.IsEmpty()) {
+        sent = m_socket->Send(data, length);
+        if (sent < 0) {
             if (errno != EAGAIN) {
                 m_bSendFailed = true;
                 return 0;
             }
+            sent = 0;
         }
-        const long room = m_nOutputLimit - PendingOutput();
-        if (room > 0) {
-            const int take = static_cast<int>(std::min<long>(room, length - position));
-            m_output.append(data + position, take);
-            position += take;
-            m_socket->SetSendNotifications(true);
-            continue;
-        }
-        WaitForOutputRoom();
+    }
+    if (sent < length) {
+        m_output.Append(data + sent, length - sent);
+        m_socket->SetSendNotifications(true);
+        UpdateFlowControl();
     }
     return 1;
 }
 
-void CSessionSocket::WaitForOutputRoom() {
-    /* The client is not taking its output. Wait for the next event (writable, the peer
-       gone, the server stopping) without spinning. Reading from this client stops while we
-       wait: otherwise its input could run OnReceive inside this send, again and again,
-       each level deeper on the stack. */
-    ++m_nSuspended;
+void CSessionSocket::UpdateFlowControl() {
+    /* Past the limit the session stops producing: it reads no more of its client's input
+       (which would bring echoes and replies) until the client has taken its output. The
+       bridge checks OutputBufferFull() itself before each read. Nothing waits here, so
+       other sessions go on. */
+    if (m_bInputPaused || !m_output.AboveLimit()) return;
+    m_bInputPaused = true;
     m_socket->SetReceiveNotifications(false);
-    m_service.WaitForEvents();
-    if (--m_nSuspended == 0 && !m_bRetired) m_socket->SetReceiveNotifications(true);
 }
 
 void CSessionSocket::OnSendReady() {
-    BusyGuard busy(*this);
     FlushOutput();
 }
 
 void CSessionSocket::FlushOutput() {
-    while (PendingOutput() > 0 && !m_bSendFailed) {
-        const long sent = m_socket->Send(m_output.constData() + m_nOutputPos, PendingOutput());
+    while (!m_output.IsEmpty() && !m_bSendFailed) {
+        const long sent = m_socket->Send(m_output.Data(), m_output.Pending());
         if (sent < 0) {
-            if (errno == EAGAIN) {
-                // Keep the buffer from creeping: drop what has gone out once it is half.
-                if (m_nOutputPos >= static_cast<long>(m_output.size()) / 2) {
-                    m_output.remove(0, m_nOutputPos);
-                    m_nOutputPos = 0;
-                }
-                return;
-            }
+            if (errno == EAGAIN) return;
             m_bSendFailed = true;
             break;
         }
-        m_nOutputPos += sent;
+        m_output.Consume(sent);
     }
-    m_output.clear();
-    m_nOutputPos = 0;
+    m_output.Clear();
     m_socket->SetSendNotifications(false);
+    // Drained (or failed: the close must still be noticed): the client is read again.
+    if (m_bInputPaused) {
+        m_bInputPaused = false;
+        if (!m_bRetired) m_socket->SetReceiveNotifications(true);
+    }
     if (m_bSendFailed) return;
     if (m_bShutdownPending) {
         m_bShutdownPending = false;
@@ -150,13 +135,13 @@ void CSessionSocket::FlushOutput() {
 }
 
 bool CSessionSocket::OutputBufferFull() const {
-    return PendingOutput() >= m_nOutputLimit;
+    return m_output.AboveLimit();
 }
 
 void CSessionSocket::ShutdownSendSide() {
     // Output already queued still goes out first; the peer then sees the end of the stream.
     m_bSendShut = true;
-    if (PendingOutput() == 0) {
+    if (m_output.IsEmpty()) {
         m_socket->ShutdownSend();
     } else {
         m_bShutdownPending = true;
@@ -172,47 +157,62 @@ void CSessionSocket::StripLineFeeds(char* data, int* length) {
 }
 
 void CSessionSocket::OnReceive(int errorCode) {
-    BusyGuard busy(*this);
     if (errorCode != 0 || m_nState == STATE_LOCKED || m_bClosing) return;
+    const long got = m_socket->Receive(m_received, ReceiveRoom());
+    if (got < 0 && errno == EAGAIN) return;
+    if (got <= 0) {
+        m_bClosing = 1;
+        return;
+    }
+    ReceiveFromClient(m_received, static_cast<int>(got));
+}
+
+int CSessionSocket::ReceiveRoom() const {
+    // A line takes what fits behind its start; raw mode a whole buffer at a time.
+    if (m_nState == STATE_DOS) return kLineBufferSize - 1;
+    return kLineBufferSize - 1 - m_nLineLen;
+}
+
+void CSessionSocket::ReceiveFromClient(const char* data, int length) {
     if (m_nState == STATE_DOS) {
-        ReceiveRaw();
+        ReceiveRaw(data, length);
     } else {
-        ReceiveLine();
+        ReceiveLine(data, length);
     }
 }
 
-void CSessionSocket::ReceiveRaw() {
-    const long got = m_socket->Receive(m_szLine, kLineBufferSize - 1);
-    if (got < 0 && errno == EAGAIN) return;
-    if (got <= 0) {
-        m_bClosing = 1;
-        return;
-    }
-    const bool endsWithReturn = m_szLine[got - 1] == '\r';
+bool CSessionSocket::EchoOn() {
+    // Read at every chunk: a change takes effect at once for live sessions.
+    return m_service.Settings().Read(setting::EchoBack) != 0;
+}
+
+void CSessionSocket::ReceiveRaw(const char* data, int length) {
+    const bool endsWithReturn = data[length - 1] == '\r';
     if (!m_pBridge) return;
+    // Linux counts as the NT family, where the server itself echoes in raw mode: what the
+    // interpreter accepted, as it was typed.
+    const bool echo = EchoOn();
     // The client's Enter reaches the interpreter as CR LF whether the LF came along or not.
-    if (m_szLine[0] == '\n') {
-        if (got > 1) m_pBridge->WriteToInterpreter(m_szLine + 1, static_cast<int>(got - 1));
-    } else {
-        m_pBridge->WriteToInterpreter(m_szLine, static_cast<int>(got));
+    if (data[0] == '\n') {
+        ++data;
+        --length;
     }
-    if (endsWithReturn && m_nState == STATE_DOS && m_pBridge) {
-        m_pBridge->WriteToInterpreter("\n", 1);
+    if (length > 0 && m_pBridge->WriteToInterpreter(data, length) && echo) {
+        SendToClient(data, length);
+    }
+    if (endsWithReturn && m_nState == STATE_DOS && m_pBridge &&
+        m_pBridge->WriteToInterpreter("\n", 1) && echo) {
+        SendToClient("\n", 1);
     }
 }
 
-void CSessionSocket::ReceiveLine() {
-    const long got = m_socket->Receive(m_szLine + m_nLineLen, kLineBufferSize - 1 - m_nLineLen);
-    if (got < 0 && errno == EAGAIN) return;
-    if (got <= 0) {
-        m_bClosing = 1;
-        return;
-    }
-    int count = static_cast<int>(got);
+void CSessionSocket::ReceiveLine(const char* data, int length) {
+    std::memcpy(m_szLine + m_nLineLen, data, static_cast<size_t>(length));
+    int count = length;
     StripLineFeeds(m_szLine + m_nLineLen, &count);
     if (count == 0) return;
-    SettingsStore& settings = m_service.Settings();
-    if (settings.Read(setting::EchoBack) != 0) {
+    const bool echo = EchoOn();
+    if (echo) {
         if (m_nState == STATE_PASSWORD) {
             SendMasked(m_szLine + m_nLineLen, count);
         } else {
@@ -221,7 +221,7 @@ void CSessionSocket::ReceiveLine() {
     }
     m_nLineLen += count;
     if (m_szLine[m_nLineLen - 1] != '\r' && m_nLineLen <= kMaxLineLength) return;
-    if (settings.Read(setting::EchoBack) != 0) SendBuffer("\n", 1);
+    if (echo) SendBuffer("\n", 1);
     // Over the carriage return, or over the newest byte of a line completed by length.
     m_szLine[m_nLineLen - 1] = '\0';
     if (!m_bRetired) HandleCompletedLine();
@@ -229,8 +229,7 @@ void CSessionSocket::ReceiveLine() {
 }
 
 void CSessionSocket::HandleCompletedLine() {
-    // The handlers get their own copy: a reply may wait for output room, and the line
-    // buffer must not change under them.
+    // The handlers get their own copy, apart from the buffer the next bytes go into.
     const QByteArray line(m_szLine);
     switch (m_nState) {
         case STATE_USERNAME:
@@ -251,7 +250,6 @@ void CSessionSocket::HandleCompletedLine() {
 }
 
 void CSessionSocket::OnClose(int /*errorCode*/) {
-    BusyGuard busy(*this);
     m_bClosing = 1;
     if (m_bRetired) return;
     m_service.SessionClosed(*this);
@@ -374,7 +372,6 @@ void CSessionSocket::StartDos() {
 }
 
 void CSessionSocket::BridgeEnded() {
-    BusyGuard busy(*this);
     SendPrompt();
     m_nState = STATE_COMMAND;
 }

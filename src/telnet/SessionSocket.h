@@ -7,6 +7,7 @@
 
 #include "platform/AsyncSocket.h"
 #include "telnet/BridgeEndpoint.h"
+#include "telnet/OutputBuffer.h"
 
 namespace orvane {
 
@@ -24,15 +25,19 @@ public:
     };
     static constexpr int kLineBufferSize = 4096;
     static constexpr int kMaxLineLength = 100;  // a line is complete past this many bytes
-    static constexpr long kDefaultOutputLimit = 1024 * 1024;
+    static constexpr long kDefaultOutputLimit = OutputBuffer::kDefaultLimit;
+    static constexpr int kFieldSize = 100;  // user name and password, terminator included
 
-    // Takes over the connected descriptor; the session is registered in `slot`.
-    CSessionSocket(TelnetService& service, int fd, int slot);
+    // Takes over the connected descriptor; the session is registered in `slot`. The dotted
+    // address and the name shown for the client are known before the session starts.
+    CSessionSocket(TelnetService& service, int fd, int slot, const QByteArray& peerAddr,
+                   const QByteArray& peerName);
     ~CSessionSocket() override;
     CSessionSocket(const CSessionSocket&) = delete;
     CSessionSocket& operator=(const CSessionSocket&) = delete;
 
-    // The send primitives: 1 done (or dropped because the session is closing), 0 failed.
+    // The send primitives never wait: the bytes are queued behind what the client has not
+    // taken yet. 1 queued (or dropped because the session is closing), 0 failed.
     int SendText(const char* text);
     int SendBuffer(const char* data, int length) override;
     int SendMasked(const char* data, int length);
@@ -54,12 +59,48 @@ public:
     void BridgeEnded() override;
 
     // The registry retires the session: no more notifications, no more output, the
-    // connection closed. The object itself lives on until no operation of it is running.
+    // connection closed. The registry destroys it later, from the event loop.
     void Retire();
+    void SetOutputLimit(long bytes) { m_output.SetLimit(bytes); }
+
+    const char* PeerName() const { return m_szPeerName; }
+    const char* PeerAddress() const { return m_szPeerAddr; }
+    int Slot() const { return m_nSlot; }
+    int State() const { return m_nState; }
+    bool IsClosing() const { return m_bClosing != 0; }
     bool IsRetired() const { return m_bRetired; }
-    bool IsBusy() const { return m_nBusy > 0; }
-    bool IsSuspendedInSend() const { return m_nSuspended > 0; }
-    void SetOutputLimit(long bytes) { m_nOutputLimit = bytes; }
+    // The client is not taking its output: its input and its bridge wait until it drains.
+    bool IsOutputBlocked() const { return m_bInputPaused; }
+    long PendingOutput() const { return m_output.Pending(); }
+    int LineLength() const { return m_nLineLen; }
+    const char* UserName() const { return m_szUser; }
+    const char* Password() const { return m_szPassword; }
+    int FailedLogins() const { return m_nFailedLogins; }
+
+private:
+    // Where the client's bytes enter the session and where the session's bytes leave for the
+    // client: a protocol layer between the connection and the line input goes here.
+    void ReceiveFromClient(const char* data, int length);
+    int SendToClient(const char* data, int length);
+    int ReceiveRoom() const;
+
+    void FlushOutput();
+    void UpdateFlowControl();
+    void ShutdownSendSide();
+    void ReceiveRaw(const char* data, int length);
+    void ReceiveLine(const char* data, int length);
+    bool EchoOn();
+    void HandleCompletedLine();
+    void ShutdownCommand(bool reboot);
+    void StartDos();
+    void ReportPrivilegeFailure(bool ok, unsigned long code, const QByteArray& message,
+                                const char* withText, const char* codeOnly);
+
+    TelnetService& m_service;
+    std::unique_ptr<AsyncConnection> m_socket;
+    std::unique_ptr<DosBridge> m_pBridge;
+    OutputBuffer m_output;
+    char m_received[kLineBufferSize] = {};
 
     int m_bCanDos = 0;
     int m_bCanShutdown = 0;
@@ -71,51 +112,14 @@ public:
     int m_nState = STATE_USERNAME;
     char m_szPeerName[300] = {};
     char m_szPeerAddr[100] = {};
-    char m_szUser[100] = {};
-    char m_szPassword[100] = {};
+    char m_szUser[kFieldSize] = {};
+    char m_szPassword[kFieldSize] = {};
     char m_szLine[kLineBufferSize] = {};
 
-private:
-    // Marks the session busy for the length of one of its operations, so that the registry
-    // cannot destroy it while that operation is suspended lower on the stack.
-    class BusyGuard final {
-    public:
-        explicit BusyGuard(CSessionSocket& session);
-        ~BusyGuard();
-        BusyGuard(const BusyGuard&) = delete;
-        BusyGuard& operator=(const BusyGuard&) = delete;
-
-    private:
-        CSessionSocket& m_session;
-    };
-
-    int SendBytes(const char* data, int length);
-    void WaitForOutputRoom();
-    void FlushOutput();
-    long PendingOutput() const { return static_cast<long>(m_output.size()) - m_nOutputPos; }
-    void ShutdownSendSide();
-    void ReceiveRaw();
-    void ReceiveLine();
-    void HandleCompletedLine();
-    void ShutdownCommand(bool reboot);
-    void StartDos();
-    void ReportPrivilegeFailure(bool ok, unsigned long code, const QByteArray& message,
-                                const char* withText, const char* codeOnly);
-
-    TelnetService& m_service;
-    std::unique_ptr<AsyncConnection> m_socket;
-    std::unique_ptr<DosBridge> m_pBridge;
-
-    // Output the kernel has not taken yet, from m_nOutputPos on; bounded by m_nOutputLimit.
-    QByteArray m_output;
-    long m_nOutputPos = 0;
-    long m_nOutputLimit = kDefaultOutputLimit;
-
-    int m_nBusy = 0;
-    int m_nSuspended = 0;
     bool m_bRetired = false;
-    bool m_bSendFailed = false;  // the connection refused bytes: sends report failure
-    bool m_bSendShut = false;    // the send side is shut (or will be once drained)
+    bool m_bInputPaused = false;  // the output is above its limit
+    bool m_bSendFailed = false;   // the connection refused bytes: sends report failure
+    bool m_bSendShut = false;     // the send side is shut (or will be once drained)
     bool m_bShutdownPending = false;
 };
 

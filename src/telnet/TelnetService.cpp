@@ -7,8 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "config/ActivityLog.h"
 #include "config/FileLocations.h"
@@ -63,7 +64,7 @@ int TelnetService::StopServer() {
     for (int slot = 0; slot < kMaxSessions; ++slot) {
         if (!m_pSessions[slot]) continue;
         // The dotted address, not the display name: what the server itself knows.
-        ConnectionClosed(m_pSessions[slot]->m_szPeerAddr);
+        ConnectionClosed(m_pSessions[slot]->PeerAddress());
         RetireSlot(slot);
     }
     return 1;
@@ -81,13 +82,10 @@ int TelnetService::BoundPort() const {
     return m_pListenSocket ? m_pListenSocket->BoundPort() : 0;
 }
 
-int TelnetService::SuspendedSessionCount() const {
+int TelnetService::BlockedSessionCount() const {
     int count = 0;
     for (const auto& session : m_pSessions) {
-        if (session && session->IsSuspendedInSend()) ++count;
-    }
-    for (const auto& session : m_retired) {
-        if (session->IsSuspendedInSend()) ++count;
+        if (session && session->IsOutputBlocked()) ++count;
     }
     return count;
 }
@@ -106,18 +104,26 @@ void TelnetService::AcceptConnection() {
     }
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    m_pSessions[slot] = std::make_unique<CSessionSocket>(*this, fd, slot);
+
+    // The client sees this before the name lookup, which may take a while. A new
+    // connection's send buffer takes these few bytes; whatever it would not is queued by
+    // the session ahead of everything else.
+    const long waitLength = static_cast<long>(std::strlen(text::kPleaseWait));
+    const long sent = std::max(
+        0L, static_cast<long>(::send(fd, text::kPleaseWait, static_cast<size_t>(waitLength),
+                                     MSG_NOSIGNAL | MSG_DONTWAIT)));
+    char dotted[INET_ADDRSTRLEN] = {};
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&peer.sin_addr.s_addr);
+    std::snprintf(dotted, sizeof dotted, "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    const QByteArray name = ResolvePeerName(dotted);
+
+    m_pSessions[slot] = std::make_unique<CSessionSocket>(*this, fd, slot, QByteArray(dotted), name);
     CSessionSocket& session = *m_pSessions[slot];
     session.SetOutputLimit(m_nOutputLimit);
-
-    session.SendText(text::kPleaseWait);
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&peer.sin_addr.s_addr);
-    std::snprintf(session.m_szPeerAddr, sizeof session.m_szPeerAddr, "%d.%d.%d.%d", bytes[0],
-                  bytes[1], bytes[2], bytes[3]);
-    const QByteArray name = ResolvePeerName(session.m_szPeerAddr);
-    CopyText(session.m_szPeerName, sizeof session.m_szPeerName, name.constData(),
-             sizeof session.m_szPeerName - 1);
-    LogActivity(session.m_szPeerName, text::kLoggingIn);
+    if (sent < waitLength) {
+        session.SendBuffer(text::kPleaseWait + sent, static_cast<int>(waitLength - sent));
+    }
+    LogActivity(session.PeerName(), text::kLoggingIn);
     ++m_nConnections;
     emit connectionCountChanged(m_nConnections);
     session.SendGreeting();
@@ -148,18 +154,15 @@ void TelnetService::ConnectionClosed(const char* who) {
 }
 
 void TelnetService::SessionClosed(CSessionSocket& session) {
-    ConnectionClosed(session.m_szPeerName);
-    if (session.m_nSlot >= 0 && session.m_nSlot < kMaxSessions &&
-        m_pSessions[session.m_nSlot].get() == &session) {
-        RetireSlot(session.m_nSlot);
-    }
+    ConnectionClosed(session.PeerName());
+    const int slot = session.Slot();
+    if (slot >= 0 && slot < kMaxSessions && m_pSessions[slot].get() == &session) RetireSlot(slot);
 }
 
 void TelnetService::RetireSlot(int slot) {
     std::unique_ptr<CSessionSocket> session = std::move(m_pSessions[slot]);
     session->Retire();
-    // Never destroyed here: the caller may be one of its own operations. The event loop
-    // destroys it once nothing of it is running.
+    // Never destroyed here: the caller may be one of its own handlers.
     m_retired.push_back(std::move(session));
     ScheduleDestruction();
 }
@@ -172,16 +175,9 @@ void TelnetService::ScheduleDestruction() {
 
 void TelnetService::DestroyRetiredSessions() {
     m_bDestructionQueued = false;
+    // Nothing of theirs runs now: every handler returns to the event loop before this.
     std::vector<std::unique_ptr<CSessionSocket>> done;
-    for (auto it = m_retired.begin(); it != m_retired.end();) {
-        if ((*it)->IsBusy()) {
-            ++it;
-        } else {
-            done.push_back(std::move(*it));
-            it = m_retired.erase(it);
-        }
-    }
-    // A busy one schedules this again when its last operation returns.
+    done.swap(m_retired);
 }
 
 int TelnetService::CheckLogin(const char* who, const char* user, const char* password, int* canDos,
@@ -205,14 +201,6 @@ int TelnetService::CheckLogin(const char* who, const char* user, const char* pas
 
 void TelnetService::LogActivity(const char* who, const char* what) {
     m_log.LogActivity(QByteArray(who), QByteArray(what));
-}
-
-void TelnetService::PumpMessages() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-void TelnetService::WaitForEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 }  // namespace orvane

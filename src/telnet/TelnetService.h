@@ -56,9 +56,9 @@ public:
     void SetBridgeFactory(BridgeFactory factory) { m_bridgeFactory = std::move(factory); }
     // The most unsent output one session may hold (1 MiB unless lowered, e.g. in tests).
     void SetOutputLimit(long bytes) { m_nOutputLimit = bytes; }
-    // Sessions currently waiting inside a send for their output to drain.
-    int SuspendedSessionCount() const;
-    // Sessions retired but still waiting for their own operation to return.
+    // Sessions whose client is not taking its output: their input waits until it drains.
+    int BlockedSessionCount() const;
+    // Sessions retired but not destroyed yet (that happens on the event loop's next turn).
     int PendingDestructionCount() const { return static_cast<int>(m_retired.size()); }
 
     // What the sessions use of the service.
@@ -68,14 +68,8 @@ public:
     int CheckLogin(const char* who, const char* user, const char* password, int* canDos,
                    int* canShutdown, QByteArray* greeting);
     void LogActivity(const char* who, const char* what);
-    // Dispatches every waiting event without waiting.
-    void PumpMessages();
-    // Dispatches events, waiting for the next one when none is waiting.
-    void WaitForEvents();
     // A session's close notification: "Connection terminated" and the slot freed.
     void SessionClosed(CSessionSocket& session);
-    // A retired session's last operation has returned: destroy it from the event loop.
-    void ScheduleDestruction();
 
     SettingsStore& Settings() { return m_settings; }
     PowerControl& Power() { return m_services.power; }
@@ -87,6 +81,7 @@ signals:
 
 private:
     void RetireSlot(int slot);
+    void ScheduleDestruction();
     void DestroyRetiredSessions();
 
     SettingsStore& m_settings;
@@ -97,7 +92,8 @@ private:
     BridgeFactory m_bridgeFactory;
     std::unique_ptr<AsyncListener> m_pListenSocket;
     std::array<std::unique_ptr<CSessionSocket>, kMaxSessions> m_pSessions;
-    // Retired sessions not destroyed yet, because one of their operations was running.
+    // Retired sessions not destroyed yet: the retiring call may come from one of their own
+    // handlers, so they go from the event loop.
     std::vector<std::unique_ptr<CSessionSocket>> m_retired;
     int m_nConnections = 0;
     long m_nOutputLimit;

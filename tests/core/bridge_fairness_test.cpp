@@ -8,7 +8,6 @@
 
 #include "FakeBridgeEndpoint.h"
 #include "TestEnvironment.h"
-#include "config/SettingsStore.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
 #include "telnet/DosBridge.h"
@@ -20,11 +19,9 @@ using test::FakeBridgeEndpoint;
 using test::PumpUntil;
 
 TEST(BridgeFairness, AFloodingShellForwardsAtMostAPipeFullPerTurnOfTheLoop) {
-    SettingsStore settings(test::MakeTempDir("fairness") + QStringLiteral("/Orvane.conf"));
-    settings.Write(setting::EchoBack, 0);
     PosixInterpreterLauncher launcher;
     FakeBridgeEndpoint endpoint;
-    auto bridge = std::make_unique<DosBridge>(endpoint, launcher, settings);
+    auto bridge = std::make_unique<DosBridge>(endpoint, launcher);
     bridge->Start();
     ASSERT_TRUE(PumpUntil(
         [&] { return endpoint.received.endsWith("# ") || endpoint.received.endsWith("$ "); }));

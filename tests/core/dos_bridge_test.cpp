@@ -14,11 +14,10 @@
 
 #include "FakeBridgeEndpoint.h"
 #include "TestEnvironment.h"
-#include "config/SettingsStore.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
-#include "telnet/DosBridge.h"
 #include "telnet/ClientTexts.h"
+#include "telnet/DosBridge.h"
 
 namespace orvane {
 namespace {
@@ -49,11 +48,6 @@ bool EveryLineFeedFollowsACarriageReturn(const QByteArray& bytes) {
 
 class DosBridgeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_settings = std::make_unique<SettingsStore>(test::MakeTempDir("bridge") +
-                                                     QStringLiteral("/Orvane.conf"));
-    }
-
     // Starts a bridge and waits for the shell's first prompt, which comes after its notes
     // about the missing terminal; what the client saw so far is then forgotten.
     // No interpreter of one test outlives it into the next.
@@ -63,7 +57,7 @@ protected:
     }
 
     std::unique_ptr<DosBridge> StartBridge(FakeBridgeEndpoint& endpoint) {
-        auto bridge = std::make_unique<DosBridge>(endpoint, m_launcher, *m_settings);
+        auto bridge = std::make_unique<DosBridge>(endpoint, m_launcher);
         bridge->Start();
         EXPECT_TRUE(PumpUntil(
             [&] { return endpoint.received.endsWith("# ") || endpoint.received.endsWith("$ "); }));
@@ -84,35 +78,33 @@ protected:
         return PumpUntil([&] { return ProcessGone(pid); }, 3000);
     }
 
-    std::unique_ptr<SettingsStore> m_settings;
     PosixInterpreterLauncher m_launcher;
 };
 
-TEST_F(DosBridgeTest, EchoCommandIsAnsweredWithItsLineAndServerEchoesTheTyping) {
+TEST_F(DosBridgeTest, EchoCommandIsAnsweredWithItsLineAndTheTypingIsLeftToTheSession) {
     FakeBridgeEndpoint endpoint;
     auto bridge = StartBridge(endpoint);
     ASSERT_TRUE(bridge->IsRunning());
 
-    Type(*bridge, "echo hello\r\n");
-    ASSERT_TRUE(WaitForText(endpoint, "echo hello\r\nhello\r\n")) << endpoint.received.constData();
-    EXPECT_TRUE(endpoint.received.startsWith("echo hello\r\nhello\r\n"));
+    const QByteArray command = "echo hello\r\n";
+    // Taken for the interpreter, and said so: the session echoes what the bridge took.
+    EXPECT_TRUE(bridge->WriteToInterpreter(command.constData(), static_cast<int>(command.size())));
+    ASSERT_TRUE(WaitForText(endpoint, "hello\r\n")) << endpoint.received.constData();
+    EXPECT_TRUE(endpoint.received.startsWith("hello\r\n"));
     EXPECT_TRUE(EveryLineFeedFollowsACarriageReturn(endpoint.received));
     EXPECT_EQ(endpoint.endedCount, 0);
 }
 
-TEST_F(DosBridgeTest, EchoBackSettingIsHonouredAtEveryKeystroke) {
+TEST_F(DosBridgeTest, BridgeTakesNoInputBeforeItStartsOrAfterItEnds) {
     FakeBridgeEndpoint endpoint;
+    DosBridge idle(endpoint, m_launcher);
+    EXPECT_FALSE(idle.WriteToInterpreter("x\r", 2));
+
     auto bridge = StartBridge(endpoint);
-
-    m_settings->Write(setting::EchoBack, 0);
-    Type(*bridge, "echo silent\r\n");
-    ASSERT_TRUE(WaitForText(endpoint, "silent\r\n"));
-    EXPECT_FALSE(endpoint.received.contains("echo silent"));
-
-    m_settings->Write(setting::EchoBack, 1);
-    Type(*bridge, "echo loud\r\n");
-    ASSERT_TRUE(WaitForText(endpoint, "loud\r\n"));
-    EXPECT_TRUE(endpoint.received.contains("echo loud\r\n"));
+    EXPECT_FALSE(bridge->WriteToInterpreter("", 0));
+    Type(*bridge, "exit\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return endpoint.endedCount > 0; }));
+    EXPECT_FALSE(bridge->WriteToInterpreter("echo late\r\n", 11));
 }
 
 TEST_F(DosBridgeTest, EachEnterRunsExactlyOneCommand) {
@@ -132,7 +124,6 @@ TEST_F(DosBridgeTest, EachEnterRunsExactlyOneCommand) {
 
 TEST_F(DosBridgeTest, LineEndsSplitAcrossReadsAreNotDoubled) {
     FakeBridgeEndpoint endpoint;
-    m_settings->Write(setting::EchoBack, 0);
     auto bridge = StartBridge(endpoint);
 
     Type(*bridge, "printf 'one\\r'; sleep 0.2; printf '\\ntwo\\nthree\\r\\n'\r\n");
@@ -162,7 +153,6 @@ TEST_F(DosBridgeTest, ExitShowsTheLastOutputThenTheClosingTextOnce) {
 
 TEST_F(DosBridgeTest, OutputStillInThePipeAtExitIsSentBeforeTheClosingText) {
     FakeBridgeEndpoint endpoint;
-    m_settings->Write(setting::EchoBack, 0);
     endpoint.fullAfter = 64 * 1024;
     auto bridge = StartBridge(endpoint);
 
@@ -181,7 +171,6 @@ TEST_F(DosBridgeTest, OutputStillInThePipeAtExitIsSentBeforeTheClosingText) {
 
 TEST_F(DosBridgeTest, FiveMegabytesArriveWholeWhileTheSessionBufferFillsAndDrains) {
     FakeBridgeEndpoint endpoint;
-    m_settings->Write(setting::EchoBack, 0);
     endpoint.fullAfter = 256 * 1024;
     auto bridge = StartBridge(endpoint);
 
@@ -218,7 +207,7 @@ TEST_F(DosBridgeTest, TenBridgesProgressSideBySide) {
     ASSERT_TRUE(PumpUntil(
         [&] {
             for (int i = 0; i < kBridges; ++i) {
-                if (!endpoints[i]->received.contains("\nready-" + QByteArray::number(i) + "."))
+                if (!endpoints[i]->received.contains("ready-" + QByteArray::number(i) + ".\r\n"))
                     return false;
             }
             return true;
@@ -240,7 +229,7 @@ TEST_F(DosBridgeTest, InterpreterThatCannotStartSaysSoAndLeavesNoDescriptorOpen)
     options.program = "/nonexistent/orvane-interpreter";
     PosixInterpreterLauncher launcher(options);
     FakeBridgeEndpoint endpoint;
-    DosBridge bridge(endpoint, launcher, *m_settings);
+    DosBridge bridge(endpoint, launcher);
 
     bridge.Start();
     EXPECT_EQ(endpoint.received, QByteArray(text::kCreateProcessFailed));
@@ -263,7 +252,7 @@ TEST_F(DosBridgeTest, PipeThatCannotBeCreatedSaysSoAndLeavesNoDescriptorOpen) {
         };
         PosixInterpreterLauncher launcher(options);
         FakeBridgeEndpoint endpoint;
-        DosBridge bridge(endpoint, launcher, *m_settings);
+        DosBridge bridge(endpoint, launcher);
 
         bridge.Start();
         EXPECT_EQ(endpoint.received, QByteArray(text::kCreatePipeFailed)) << failingCall;
@@ -278,7 +267,6 @@ TEST_F(DosBridgeTest, ClientLeavingEndsTheShellAndItsJobsSilently) {
     auto bridge = StartBridge(endpoint);
     const qint64 shell = bridge->InterpreterPid();
 
-    m_settings->Write(setting::EchoBack, 0);
     Type(*bridge, "sleep 30 & echo \"job=$!.\"\r\n");
     ASSERT_TRUE(WaitForText(endpoint, ".\r\n"));
     const qsizetype at = endpoint.received.indexOf("job=") + 4;
@@ -317,13 +305,13 @@ TEST_F(DosBridgeTest, ServerStoppingMidCommandLeavesNoShellEvenOneIgnoringHangup
 
 TEST_F(DosBridgeTest, InterpreterThatStopsReadingEndsTheBridgeWithAbortText) {
     FakeBridgeEndpoint endpoint;
-    m_settings->Write(setting::EchoBack, 0);
     auto bridge = StartBridge(endpoint);
     const qint64 shell = bridge->InterpreterPid();
 
     Type(*bridge, "exec 0<&-; echo closed; sleep 30\r\n");
     ASSERT_TRUE(WaitForText(endpoint, "closed\r\n"));
-    Type(*bridge, "more\r\n");
+    // Refused, so the session echoes nothing of it.
+    EXPECT_FALSE(bridge->WriteToInterpreter("more\r\n", 6));
     ASSERT_TRUE(PumpUntil([&] { return endpoint.endedCount > 0; }));
     EXPECT_TRUE(endpoint.received.endsWith(text::kAbortLoop));
     EXPECT_TRUE(WaitUntilGone(shell));
@@ -331,7 +319,6 @@ TEST_F(DosBridgeTest, InterpreterThatStopsReadingEndsTheBridgeWithAbortText) {
 
 TEST_F(DosBridgeTest, FailedSendToTheClientEndsTheBridgeAndTheShell) {
     FakeBridgeEndpoint endpoint;
-    m_settings->Write(setting::EchoBack, 0);
     auto bridge = StartBridge(endpoint);
     const qint64 shell = bridge->InterpreterPid();
 
@@ -344,7 +331,6 @@ TEST_F(DosBridgeTest, FailedSendToTheClientEndsTheBridgeAndTheShell) {
 
 TEST_F(DosBridgeTest, ShellClosingItsOutputEndsTheBridgeAndIsEnded) {
     FakeBridgeEndpoint endpoint;
-    m_settings->Write(setting::EchoBack, 0);
     auto bridge = StartBridge(endpoint);
     const qint64 shell = bridge->InterpreterPid();
 

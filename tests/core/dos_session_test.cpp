@@ -30,7 +30,7 @@ protected:
         server.AddUser("guest", "guest", 1, 0, 0);
         server.service.SetBridgeFactory([this](BridgeEndpoint& endpoint) {
             ++bridgesMade;
-            return std::make_unique<DosBridge>(endpoint, *launcher, server.settings);
+            return std::make_unique<DosBridge>(endpoint, *launcher);
         });
         ASSERT_NE(server.Start(), 0);
     }
@@ -74,6 +74,22 @@ protected:
     std::unique_ptr<InterpreterLauncher> launcher = std::make_unique<PosixInterpreterLauncher>();
     int bridgesMade = 0;
 };
+
+TEST_F(DosSession, EchoBackSettingIsHonouredAtEveryKeystroke) {
+    auto client = InDos();
+    ASSERT_TRUE(client);
+
+    server.settings.Write(setting::EchoBack, 0);
+    client->Send("echo silent\r\n");
+    ASSERT_TRUE(client->WaitFor("silent\r\n"));
+    EXPECT_FALSE(client->Received().contains("echo silent"));
+
+    server.settings.Write(setting::EchoBack, 1);
+    client->Take();
+    client->Send("echo loud\r\n");
+    // The typing comes back from the server, before the shell's answer.
+    ASSERT_TRUE(client->WaitFor("echo loud\r\nloud\r\n")) << client->Received().constData();
+}
 
 TEST_F(DosSession, EchoHelloAnswersHelloWithWindowsLineEnds) {
     auto client = InDos();

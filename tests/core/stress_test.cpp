@@ -442,7 +442,7 @@ protected:
         server.AddUser("guest", "guest", 1, 0, 0);
         server.AddUser("locked", "locked", 0, 1, 0);
         server.service.SetBridgeFactory([this](BridgeEndpoint& endpoint) {
-            return std::make_unique<DosBridge>(endpoint, launcher, server.settings);
+            return std::make_unique<DosBridge>(endpoint, launcher);
         });
         ASSERT_TRUE(server.app.SaveUserDatabase());
         QFile database(server.app.Locations().DataFilePath());

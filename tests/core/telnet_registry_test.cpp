@@ -79,8 +79,8 @@ TEST_F(Registry, ReverseLookupOnlyWhenTheSettingIsExactlyOne) {
     EXPECT_NE(server.service.ResolvePeerName("127.0.0.1"), "127.0.0.1");
 }
 
-// Fills the session's output while its client reads nothing, until the server is waiting
-// inside a send; then runs `whileBlocked` from inside that wait.
+// Fills the session's output while its client reads nothing, until the server has stopped
+// reading that client; then runs `whileBlocked`.
 void BlockOutputThen(TelnetServerFixture& server, LoopbackClient& client,
                      const std::function<void()>& whileBlocked) {
     bool done = false;
@@ -88,7 +88,7 @@ void BlockOutputThen(TelnetServerFixture& server, LoopbackClient& client,
     int ticks = 0;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (done || ++ticks > 400) return;
-        if (server.service.SuspendedSessionCount() > 0) {
+        if (server.service.BlockedSessionCount() > 0) {
             done = true;
             whileBlocked();
             return;
@@ -114,17 +114,17 @@ protected:
     LoopbackClient client;
 };
 
-TEST_F(BlockedOutput, StoppingTheServerWhileASessionWaitsToSendIsSafe) {
+TEST_F(BlockedOutput, StoppingTheServerWhileASessionsOutputIsBlockedIsSafe) {
     bool stopped = false;
     BlockOutputThen(server, client, [&] {
         stopped = server.service.StopServer() == 1;
-        // Retired, but still alive: its send is suspended lower on the stack.
+        // Retired, and destroyed on a later turn of the loop, never inside this call.
         EXPECT_EQ(server.service.PendingDestructionCount(), 1);
     });
     ASSERT_TRUE(stopped);
     EXPECT_EQ(server.service.ConnectionCount(), 0);
     ASSERT_TRUE(PumpUntil([&] { return server.service.PendingDestructionCount() == 0; }));
-    EXPECT_EQ(server.service.SuspendedSessionCount(), 0);
+    EXPECT_EQ(server.service.BlockedSessionCount(), 0);
 }
 
 TEST_F(BlockedOutput, ClientThatResetsWhileItsOutputIsBlockedIsRetiredAndItsSlotReused) {

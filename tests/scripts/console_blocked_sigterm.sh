@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Console mode ends promptly on SIGTERM even while clients that stopped reading their output
+# (one running `yes` in dos, one flooding help requests) are connected.
+set -euo pipefail
+
+orvane="$1"
+adduser="$(dirname "$orvane")/orvane_adduser"
+tmp="$(mktemp -d)"
+pid=""
+helper=""
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid"
+    wait "$pid" 2>/dev/null || true
+  fi
+  if [ -n "$helper" ] && kill -0 "$helper" 2>/dev/null; then
+    kill -KILL "$helper"
+    wait "$helper" 2>/dev/null || true
+  fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; echo "--- stderr"; cat "$tmp/err" 2>/dev/null || true; echo "--- helper"; cat "$tmp/helper" 2>/dev/null || true; exit 1; }
+
+mkdir -p "$tmp/prog" "$tmp/home" "$tmp/config/Quorvex" "$tmp/etc-xdg" "$tmp/data" "$tmp/cache" "$tmp/runtime"
+chmod 700 "$tmp/runtime"
+cp "$orvane" "$tmp/prog/orvane"
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
+export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CONFIG_DIRS="$tmp/etc-xdg" \
+  XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/runtime"
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
+
+port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+printf '[Settings]\nPortNr=%s\nReverseDNS=0\nEnableLog=0\n' "$port" > "$tmp/config/Quorvex/Orvane.conf"
+"$adduser" "$tmp/prog/orvane" operator secret || fail "could not prepare the user database"
+
+"$tmp/prog/orvane" </dev/null >/dev/null 2>"$tmp/err" &
+pid=$!
+
+# The helper sets up both stuck clients, says "ready", then keeps them open (bounded).
+python3 - "$port" "$tmp/ready" >"$tmp/helper" 2>&1 <<'PY' &
+import socket, sys, time
+port, ready = int(sys.argv[1]), sys.argv[2]
+def connect():
+    deadline = time.time() + 15
+    while True:
+        try:
+            s = socket.socket()
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            s.settimeout(5)
+            s.connect(("127.0.0.1", port))
+            return s
+        except OSError:
+            if time.time() > deadline: raise
+            time.sleep(0.1)
+def expect(s, text):
+    data = b""
+    end = time.time() + 10
+    while text not in data:
+        if time.time() > end: raise SystemExit("timed out waiting for %r" % text)
+        chunk = s.recv(4096)
+        if not chunk: raise SystemExit("closed while waiting for %r" % text)
+        data += chunk
+def expect_prompt(s):
+    # The shell's prompt: "# " for the superuser, "$ " otherwise.
+    data = b""
+    end = time.time() + 10
+    while not (data.endswith(b"# ") or data.endswith(b"$ ")):
+        if time.time() > end: raise SystemExit("no shell prompt, got %r" % data[-200:])
+        chunk = s.recv(4096)
+        if not chunk: raise SystemExit("closed while waiting for the shell prompt")
+        data += chunk
+def login(s):
+    expect(s, b"Username : ")
+    s.sendall(b"operator\r\n")
+    expect(s, b"Password : ")
+    s.sendall(b"secret\r\n")
+    expect(s, b"> ")
+yes = connect(); login(yes)
+yes.sendall(b"dos\r\n")
+expect_prompt(yes)
+yes.sendall(b"yes\r\n")
+flood = connect(); login(flood)
+flood.setblocking(False)
+sent = 0
+end = time.time() + 20
+# Floods until the server stops taking the requests: its output to this client is stuck.
+quiet_since = None
+while time.time() < end:
+    try:
+        sent += flood.send(b"help\r\n" * 4096)
+        quiet_since = None
+    except BlockingIOError:
+        quiet_since = quiet_since or time.time()
+        if time.time() - quiet_since > 1.0: break
+        time.sleep(0.01)
+print("flood sent %d bytes" % sent, flush=True)
+if time.time() >= end: raise SystemExit("the server kept taking the flood")
+open(ready, "w").write("ready\n")
+time.sleep(60)
+PY
+helper=$!
+
+for _ in $(seq 300); do [ -e "$tmp/ready" ] && break; sleep 0.1; done
+[ -e "$tmp/ready" ] || fail "the stuck clients were not set up"
+kill -0 "$pid" 2>/dev/null || fail "the server is not running"
+
+start=$(date +%s%N)
+kill -TERM "$pid"
+status=""
+for _ in $(seq 500); do
+  if ! kill -0 "$pid" 2>/dev/null; then
+    set +e; wait "$pid"; status=$?; set -e
+    break
+  fi
+  sleep 0.01
+done
+elapsed_ms=$(( ($(date +%s%N) - start) / 1000000 ))
+[ -n "$status" ] || fail "SIGTERM did not end the server within 5 s"
+pid=""
+cat "$tmp/helper"
+echo "SIGTERM to exit with two stuck clients: ${elapsed_ms} ms (status $status)"
+[ "$elapsed_ms" -lt 5000 ] || fail "the server took ${elapsed_ms} ms to end"
+[ "$status" -eq 0 ] || fail "the server ended with status $status after SIGTERM"
+echo "console blocked sigterm: ok"
