@@ -3,10 +3,14 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QTimer>
 #include <cerrno>
+#include <cstring>
 
 namespace orvane {
 
@@ -104,19 +108,73 @@ AsyncListener::~AsyncListener() {
 }
 
 bool AsyncListener::Listen(int port) {
-    if (m_fd >= 0 || port < 0 || port > 65535) return false;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    return Listen(QString(), port);
+}
+
+bool AsyncListener::Fail(int fd, const QString& reason) {
+    if (fd >= 0) ::close(fd);
+    m_failureReason = reason;
+    return false;
+}
+
+bool AsyncListener::Listen(const QString& address, int port) {
+    m_failureReason.clear();
+    if (m_fd >= 0) return Fail(-1, QStringLiteral("The server is already listening."));
+    if (port < 0 || port > 65535) {
+        return Fail(-1, QStringLiteral("The port number %1 is invalid.").arg(port));
+    }
+    const QString text = address.trimmed();
+    sockaddr_storage bound{};
+    socklen_t boundLength = 0;
+    if (text.isEmpty()) {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&bound);
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_ANY);
+        boundLength = sizeof *v4;
+    } else {
+        // Numeric only: a host name here would mean a lookup that can hold the start.
+        addrinfo hints{};
+        hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(text.toUtf8().constData(), nullptr, &hints, &found) != 0 || !found) {
+            return Fail(-1, QStringLiteral("\"%1\" is not an IPv4 or IPv6 address.").arg(text));
+        }
+        boundLength = found->ai_addrlen;
+        std::memcpy(&bound, found->ai_addr, boundLength);
+        ::freeaddrinfo(found);
+    }
+    const int family = bound.ss_family;
+    if (family == AF_INET) {
+        reinterpret_cast<sockaddr_in*>(&bound)->sin_port = htons(static_cast<uint16_t>(port));
+    } else {
+        reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port = htons(static_cast<uint16_t>(port));
+    }
+    const QString where = text.isEmpty() ? QStringLiteral("every IPv4 address") : text;
+    const auto failure = [&](const char* step) {
+        return QStringLiteral("Cannot %1 on %2 port %3: %4")
+            .arg(QLatin1String(step), where)
+            .arg(port)
+            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    };
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return Fail(-1, failure("open a socket"));
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, SOMAXCONN) != 0) {
-        ::close(fd);
-        return false;
+    if (family == AF_INET6) {
+        // "::" takes IPv4 clients too, whatever the system's default; a single IPv6
+        // address takes only its own family.
+        const int v6only =
+            IN6_IS_ADDR_UNSPECIFIED(&reinterpret_cast<sockaddr_in6*>(&bound)->sin6_addr) ? 0 : 1;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&bound), boundLength) != 0) {
+        const QString reason = failure("bind");
+        return Fail(fd, reason);
+    }
+    if (::listen(fd, SOMAXCONN) != 0) {
+        const QString reason = failure("listen");
+        return Fail(fd, reason);
     }
     m_fd = fd;
     m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
@@ -126,17 +184,76 @@ bool AsyncListener::Listen(int port) {
 
 int AsyncListener::BoundPort() const {
     if (m_fd < 0) return 0;
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ntohs(address.sin_port);
+    if (address.ss_family == AF_INET6) {
+        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+    }
+    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+}
+
+int AsyncListener::Accept(PeerAddress* peer) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    const int fd = AcceptInto(reinterpret_cast<sockaddr*>(&address), &length);
+    if (fd >= 0 && peer)
+        *peer = PeerAddress::FromSockaddr(reinterpret_cast<sockaddr*>(&address), length);
+    return fd;
 }
 
 int AsyncListener::Accept(sockaddr_in* peer) {
+    PeerAddress from;
+    const int fd = Accept(&from);
+    if (fd >= 0 && peer) {
+        sockaddr_storage address{};
+        from.ToSockaddr(&address);
+        *peer = sockaddr_in{};
+        if (address.ss_family == AF_INET) std::memcpy(peer, &address, sizeof *peer);
+    }
+    return fd;
+}
+
+int AsyncListener::AcceptInto(sockaddr* peer, socklen_t* length) {
     if (m_fd < 0) return -1;
-    socklen_t length = sizeof *peer;
-    return ::accept4(m_fd, reinterpret_cast<sockaddr*>(peer), &length,
-                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int fd = ::accept4(m_fd, peer, length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd >= 0) {
+        ApplyKeepAlive(fd);
+        return fd;
+    }
+    if (errno == EMFILE || errno == ENFILE) {
+        /* The connection stays queued and the socket stays readable: watching it now would
+           wake us for ever without progress. Look again once descriptors may be free. */
+        const int error = errno;
+        if (m_notifier) m_notifier->setEnabled(false);
+        if (!m_backoff) {
+            m_backoff = new QTimer(this);
+            m_backoff->setSingleShot(true);
+            connect(m_backoff, &QTimer::timeout, this, [this] {
+                if (m_notifier) m_notifier->setEnabled(true);
+            });
+        }
+        m_backoff->start(kDescriptorBackoffMs);
+        errno = error;
+    }
+    return -1;
+}
+
+bool AsyncListener::IsWatching() const {
+    return m_notifier && m_notifier->isEnabled();
+}
+
+void ApplyKeepAlive(int fd) {
+    const int on = 1;
+    const int idleSeconds = 60;
+    const int intervalSeconds = 10;
+    const int probes = 6;
+    const unsigned int userTimeoutMs = 120'000;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
 }
 
 }  // namespace orvane

@@ -1,4 +1,4 @@
-// Non-blocking TCP/IPv4 sockets on the Qt event loop: the listener and the connection a
+// Non-blocking TCP sockets on the Qt event loop: the listener and the connection a
 // session talks through. Notifications arrive on the GUI thread as the kernel reports them.
 #pragma once
 
@@ -6,6 +6,11 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QString>
+
+#include "platform/PeerAddress.h"
+
+class QTimer;
 
 namespace orvane {
 
@@ -64,28 +69,49 @@ private:
     bool m_closeReported = false;
 };
 
-// The listening socket: every local address, SO_REUSEADDR, non-blocking.
+// The listening socket: SO_REUSEADDR, non-blocking, on every IPv4 address or on the one
+// address asked for.
 class AsyncListener final : public QObject {
     Q_OBJECT
 public:
+    // How long the listener stops watching after the process ran out of descriptors.
+    static constexpr int kDescriptorBackoffMs = 1000;
+
     explicit AsyncListener(QObject* parent = nullptr);
     ~AsyncListener() override;
     AsyncListener(const AsyncListener&) = delete;
     AsyncListener& operator=(const AsyncListener&) = delete;
 
-    // Creates, binds and listens; false (and nothing left open) on any failure.
+    // Creates, binds and listens; false (and nothing left open) on any failure, with the
+    // reason in FailureReason. An empty address is every IPv4 address; "::" is every IPv4
+    // and IPv6 address on one socket; any other IPv4 or IPv6 literal binds that one only.
     bool Listen(int port);
+    bool Listen(const QString& address, int port);
+    QString FailureReason() const { return m_failureReason; }
     int BoundPort() const;
-    // Takes one pending connection: its non-blocking descriptor, or -1.
+    // Takes one pending connection: its non-blocking descriptor, or -1. The peer of either
+    // family; an IPv4 client of a dual-stack socket comes back as plain IPv4.
+    int Accept(PeerAddress* peer);
     int Accept(sockaddr_in* peer);
+    // False while backing off after accept ran out of descriptors.
+    bool IsWatching() const;
 
 signals:
     // A connection is waiting to be accepted.
     void acceptReady();
 
 private:
+    int AcceptInto(sockaddr* peer, socklen_t* length);
+    bool Fail(int fd, const QString& reason);
+
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_backoff = nullptr;
+    QString m_failureReason;
 };
+
+// Lets the kernel notice a client whose network vanished: keepalive probes after 60 s of
+// silence, every 10 s, 6 of them, and at most 120 s of unacknowledged output.
+void ApplyKeepAlive(int fd);
 
 }  // namespace orvane
