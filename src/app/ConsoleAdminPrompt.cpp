@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include "users/PasswordRule.h"
 #include "users/UserEditing.h"
 
 namespace orvane {
@@ -46,9 +47,19 @@ bool ConsoleAdminPrompt::AskForAdminAccount(UserRecord& record) {
         ::tcsetattr(m_inputFd, TCSAFLUSH, &quiet);
     }
     QByteArray password;
-    const bool answered = ReadLine(m_inputFd, password);
+    bool answered = false;
+    // Asked again until there is a password, or the input ends (the operator gave up).
+    for (;;) {
+        password.clear();
+        answered = ReadLine(m_inputFd, password);
+        if (!answered) break;
+        const char* refusal = PasswordRefusal(password.constData());
+        if (!refusal) break;
+        std::fprintf(m_output, "%s\nPassword : ", refusal);
+        std::fflush(m_output);
+    }
     if (haveTerminal) ::tcsetattr(m_inputFd, TCSAFLUSH, &saved);
-    if (!answered) return false;  // end of input: the operator gave up
+    if (!answered) return false;
     record = AdminAccountRecord(QByteArrayLiteral("Administrator"), password);
     return true;
 }

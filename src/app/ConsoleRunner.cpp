@@ -55,7 +55,7 @@ ConsoleRunner::~ConsoleRunner() = default;
 
 int ConsoleRunner::Run() {
     if (!m_server.StartServer()) {
-        m_messages.Show(QString::fromLatin1(kStartFailedText), MessageIcon::Stop);
+        m_messages.Show(StartFailedMessage(m_server.StartFailure()), MessageIcon::Stop);
         return 1;
     }
     QCoreApplication::exec();

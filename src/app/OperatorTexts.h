@@ -1,6 +1,8 @@
 // The texts the program shows the operator, written once, exactly as they must appear.
 #pragma once
 
+#include <QString>
+
 namespace orvane {
 
 inline constexpr const char* kSocketsFailedText = "Windows sockets initialization failed.";
@@ -9,6 +11,11 @@ inline constexpr const char* kStartFailedText =
     "TCP/IP is not installed on this system.\n"
     "The port number is invalid.\n"
     "The port number is already in use by another application.";
+// The start failure with what the system said (a bad listen address, a port in use).
+inline QString StartFailedMessage(const QString& reason) {
+    const QString text = QString::fromLatin1(kStartFailedText);
+    return reason.isEmpty() ? text : text + QStringLiteral("\n\n") + reason;
+}
 inline constexpr const char* kStopQuestionText =
     "Warning! There are active connection(s). If you stop the server now, these connections "
     "will be terminated.\n\nAre you sure you want to stop the server?";

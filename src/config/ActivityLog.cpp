@@ -1,14 +1,10 @@
 // The activity log: entries to the observers and, one line each, to the log file.
 #include "config/ActivityLog.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <QFile>
-#include <cerrno>
 #include <cstdio>
 
 #include "config/FileLocations.h"
+#include "config/LogFileWriter.h"
 #include "config/SettingsStore.h"
 
 namespace orvane {
@@ -17,28 +13,6 @@ namespace {
 constexpr const char* kServerWho = "!Server";
 constexpr const char* kLogFailed = "Cant access log file!";
 
-// Appends the whole line; false when the file cannot be opened or written.
-bool AppendToFile(const QString& path, const QByteArray& line) {
-    if (path.isEmpty()) return false;
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    bool ok = true;
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            ok = false;
-            break;
-        }
-        data += written;
-        left -= written;
-    }
-    ::close(fd);
-    return ok;
-}
 }  // namespace
 
 ActivityLog::ActivityLog(SettingsStore& settings, const FileLocations& locations, QObject* parent)
@@ -69,11 +43,15 @@ QByteArray ActivityLog::LogLine(const ActivityEntry& entry) {
 }
 
 void ActivityLog::LogActivity(const QByteArray& who, const QByteArray& what) {
-    const ActivityEntry entry{who, TimeText(m_clock()), what};
+    // Escaped once, here: the list, the console and the file all show what a client sent
+    // without a terminal ever acting on its control bytes.
+    const ActivityEntry entry{EscapeControlBytes(who), TimeText(m_clock()),
+                              EscapeControlBytes(what)};
     emit entryAdded(entry);
     if (m_settings.Read(setting::EnableLog) == 0) return;
     const QString path = m_settings.Read(setting::LogFile, m_locations);
-    if (!AppendToFile(path, LogLine(entry))) {
+    const std::int64_t limit = std::int64_t(m_settings.Read(setting::LogMaxSize)) * 1024;
+    if (!AppendLogLine(path, LogLine(entry), limit)) {
         emit entryAdded(ActivityEntry{QByteArray(kServerWho), entry.when, QByteArray(kLogFailed)});
     }
 }

@@ -13,7 +13,8 @@ namespace orvane {
 class SettingsStore;
 class FileLocations;
 
-// Texts are bytes end to end: who and what are kept exactly as the client sent them.
+// Texts are bytes end to end: who and what are kept as the client sent them, except that
+// control bytes (below 0x20, and 0x7F) are written "\xHH".
 struct ActivityEntry {
     QByteArray who;
     QByteArray when;  // the time text, "7/4/1999 9:05:03"
@@ -26,7 +27,8 @@ public:
     ActivityLog(SettingsStore& settings, const FileLocations& locations, QObject* parent = nullptr);
 
     // Records one entry: tells the observers, then appends the line to the log file when
-    // "EnableLog" is on. A file that cannot be opened adds the "!Server" row.
+    // "EnableLog" is on (moved to "<file>.1" past "LogMaxSize" KB). A file that cannot be
+    // opened, or is no regular file, adds the "!Server" row.
     void LogActivity(const QByteArray& who, const QByteArray& what);
 
     // The clock, replaceable in tests.

@@ -50,19 +50,27 @@ inline constexpr PathSetting S1FileName{"S1FileName", PathDefault::LoginSound};
 inline constexpr PathSetting S2FileName{"S2FileName", PathDefault::LogoutSound};
 inline constexpr TextSetting BrowseLogDir{"BrowseLogDir", ""};
 inline constexpr TextSetting BrowseSndDir{"BrowseSndDir", ""};
+// Keeping the door: how long a login may take (seconds, 0 = no limit), whether failed logins
+// put their address in a penalty, where the server listens ("" = every IPv4 address), how
+// long a logged-in client may stay silent (minutes, 0 = no limit), and the size at which the
+// log file is moved aside (KB, 0 = no limit).
+inline constexpr IntSetting LoginTimeout{"LoginTimeout", 120};
+inline constexpr IntSetting PenaltyEnable{"PenaltyEnable", 1};
+inline constexpr TextSetting ListenAddress{"ListenAddress", ""};
+inline constexpr IntSetting IdleTimeout{"IdleTimeout", 0};
+inline constexpr IntSetting LogMaxSize{"LogMaxSize", 10240};
 }  // namespace setting
 
 inline constexpr IntSetting kAllIntSettings[] = {
-    setting::PortNr,       setting::EchoBack,      setting::ReverseDNS,  setting::EnableLog,
-    setting::FailedLogins, setting::StartMinimize, setting::ConfirmExit, setting::RunAsService,
-    setting::S1Enable,     setting::S2Enable,
+    setting::PortNr,       setting::EchoBack,      setting::ReverseDNS,   setting::EnableLog,
+    setting::FailedLogins, setting::StartMinimize, setting::ConfirmExit,  setting::RunAsService,
+    setting::S1Enable,     setting::S2Enable,      setting::LoginTimeout, setting::PenaltyEnable,
+    setting::IdleTimeout,  setting::LogMaxSize,
 };
 
 inline constexpr TextSetting kAllTextSettings[] = {
-    setting::LoginOK,
-    setting::LoginFail,
-    setting::BrowseLogDir,
-    setting::BrowseSndDir,
+    setting::LoginOK,      setting::LoginFail,     setting::BrowseLogDir,
+    setting::BrowseSndDir, setting::ListenAddress,
 };
 
 inline constexpr PathSetting kAllPathSettings[] = {

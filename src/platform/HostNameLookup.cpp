@@ -26,7 +26,7 @@ HostNameLookup::Pending::~Pending() {
 
 HostNameLookup::HostNameLookup(Clock& clock, QObject* parent)
     : QObject(parent),
-      m_clock(clock),
+      m_clock(&clock),
       m_resolver(&HostNameLookup::SystemResolve),
       m_channel(std::make_shared<Channel>()) {
     m_channel->owner = this;
@@ -51,7 +51,7 @@ std::unique_ptr<HostNameLookup::Pending> HostNameLookup::Start(const PeerAddress
             this, [this, id, numeric] { Finish(id, numeric); }, Qt::QueuedConnection);
         return pending;
     }
-    waiting.timeout = m_clock.CallAfter(kTimeoutMs, [this, id] {
+    waiting.timeout = m_clock->CallAfter(kTimeoutMs, [this, id] {
         auto it = m_waiting.find(id);
         if (it != m_waiting.end()) Finish(id, it->second.numeric);
     });

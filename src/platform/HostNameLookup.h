@@ -51,6 +51,8 @@ public:
 
     // Replaces the resolver (tests plug in one that hangs or answers late).
     void SetResolver(Resolver resolver) { m_resolver = std::move(resolver); }
+    // The clock of the 2 s limit, for lookups started from now on.
+    void SetClock(Clock& clock) { m_clock = &clock; }
     // getnameinfo with NI_NAMEREQD, for either family.
     static QByteArray SystemResolve(const PeerAddress& peer);
     // Worker threads still inside the resolver, answered or not.
@@ -67,7 +69,7 @@ private:
     void Finish(quint64 id, const QByteArray& name);
     void Cancel(quint64 id);
 
-    Clock& m_clock;
+    Clock* m_clock;
     Resolver m_resolver;
     std::shared_ptr<Channel> m_channel;
     std::unordered_map<quint64, Waiting> m_waiting;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/Clock.h"
+#include "telnet/ClientTexts.h"
 
 namespace orvane {
 
@@ -47,11 +48,11 @@ AccessGuard::Verdict AccessGuard::Admit(const PeerAddress& peer, bool slotFree, 
 const char* AccessGuard::RefusalText(Refusal refusal) {
     switch (refusal) {
         case Refusal::ServerFull:
-            return "Refused: server full";
+            return text::kRefusedServerFull;
         case Refusal::LoginPenalty:
-            return "Refused: login penalty";
+            return text::kRefusedLoginPenalty;
         case Refusal::TooManyLogins:
-            return "Refused: too many logins in progress";
+            return text::kRefusedTooManyLogins;
         case Refusal::None:
             break;
     }

@@ -35,6 +35,10 @@ inline constexpr const char* kShutdownFailed =
     "priveleges to shut down the system.\r\n";
 inline constexpr const char* kRequestingPrivileges = "\r\nRequesting shutdown priveleges...\r\n";
 
+// A login that took too long, and a logged-in client silent for too long.
+inline constexpr const char* kLoginTimedOut = "\r\nLogin timed out.\r\n";
+inline constexpr const char* kIdleTimeout = "\r\nIdle timeout.\r\n";
+
 // Each privilege step's failure: with the system's text for the code, and without.
 struct FailureTexts {
     const char* withText;
@@ -70,5 +74,10 @@ inline constexpr const char* kLoggingIn = "Logging in...";
 inline constexpr const char* kLoggedInAs = "Logged in as \"%s\"";
 inline constexpr const char* kLoginAsFailed = "Login as \"%s\" failed";
 inline constexpr const char* kConnectionTerminated = "Connection terminated";
+inline constexpr const char* kLoginTimedOutEntry = "Login timed out";
+// Connections closed at once, without a byte to the client.
+inline constexpr const char* kRefusedServerFull = "Refused: server full";
+inline constexpr const char* kRefusedLoginPenalty = "Refused: login penalty";
+inline constexpr const char* kRefusedTooManyLogins = "Refused: too many logins in progress";
 
 }  // namespace orvane::text

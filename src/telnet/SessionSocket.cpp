@@ -32,7 +32,10 @@ QByteArray Format(const char* format, unsigned long code, const char* message = 
 
 CSessionSocket::CSessionSocket(TelnetService& service, int fd, int slot, const QByteArray& peerAddr,
                                const QByteArray& peerName)
-    : m_service(service), m_socket(std::make_unique<AsyncConnection>(fd, *this)), m_nSlot(slot) {
+    : m_service(service),
+      m_socket(std::make_unique<AsyncConnection>(fd, *this)),
+      m_nSlot(slot),
+      m_timers(service.SessionClock()) {
     CopyText(m_szPeerAddr, sizeof m_szPeerAddr, peerAddr.constData(), sizeof m_szPeerAddr - 1);
     CopyText(m_szPeerName, sizeof m_szPeerName, peerName.constData(), sizeof m_szPeerName - 1);
 }
@@ -69,6 +72,11 @@ int CSessionSocket::SendGreeting() {
     SendText(text::kLineEnd);
     SendText(text::kUsernamePrompt);
     m_nLineLen = 0;
+    m_bGreeted = true;
+    m_pLookup.reset();
+    HoldInput(false);
+    const std::int64_t timeout = m_service.Settings().Read(setting::LoginTimeout);
+    m_timers.StartLoginTimeout(timeout * 1000, [this] { OnLoginTimedOut(); });
     return 0;
 }
 
@@ -124,7 +132,7 @@ void CSessionSocket::FlushOutput() {
     // Drained (or failed: the close must still be noticed): the client is read again.
     if (m_bInputPaused) {
         m_bInputPaused = false;
-        if (!m_bRetired) m_socket->SetReceiveNotifications(true);
+        if (!m_bRetired && !m_bInputHeld) m_socket->SetReceiveNotifications(true);
     }
     if (m_bSendFailed) return;
     if (m_bShutdownPending) {
@@ -146,6 +154,9 @@ void CSessionSocket::ShutdownSendSide() {
     } else {
         m_bShutdownPending = true;
     }
+    // A client that keeps the connection open after the server's last word (or never takes
+    // it) must not hold its slot for ever.
+    m_timers.StartLinger([this] { OnLingerOver(); });
 }
 
 void CSessionSocket::StripLineFeeds(char* data, int* length) {
@@ -164,6 +175,7 @@ void CSessionSocket::OnReceive(int errorCode) {
         m_bClosing = 1;
         return;
     }
+    m_timers.NoteInput();
     ReceiveFromClient(m_received, static_cast<int>(got));
 }
 
@@ -259,6 +271,10 @@ void CSessionSocket::Retire() {
     if (m_bRetired) return;
     m_bRetired = true;
     m_bClosing = 1;
+    // A lookup still running is left to itself; nothing waits for it.
+    m_pLookup.reset();
+    m_timers.StopAll();
+    m_loginTicket.Release();
     if (m_pBridge) m_pBridge->ClientClosed();
     m_socket->Close();
 }
@@ -275,6 +291,10 @@ void CSessionSocket::OnPassword(const char* line) {
     if (m_service.CheckLogin(m_szPeerName, m_szUser, m_szPassword, &m_bCanDos, &m_bCanShutdown,
                              &greeting)) {
         m_nState = STATE_COMMAND;
+        m_loginTicket.Release();
+        m_timers.StopLoginTimeout();
+        const std::int64_t idle = m_service.Settings().Read(setting::IdleTimeout);
+        m_timers.StartIdleTimeout(idle * 60'000, [this] { OnIdleTimedOut(); });
         if (!greeting.isEmpty()) {
             SendText(text::kLineEnd);
             SendText(greeting.constData());
@@ -289,6 +309,15 @@ void CSessionSocket::OnPassword(const char* line) {
         SendPrompt();
         return;
     }
+    // The answer comes a second later, on a timer; what the client types meanwhile waits
+    // in the kernel for the next prompt. Other sessions go on.
+    HoldInput(true);
+    m_timers.DelayFailure([this] { AnswerRefusedLogin(); });
+}
+
+void CSessionSocket::AnswerRefusedLogin() {
+    if (m_bClosing) return;
+    HoldInput(false);
     SettingsStore& settings = m_service.Settings();
     const QByteArray loginFail = settings.Read(setting::LoginFail).toUtf8();
     const int limit = settings.Read(setting::FailedLogins);
@@ -299,9 +328,8 @@ void CSessionSocket::OnPassword(const char* line) {
     // At or past the limit: lowering "FailedLogins" during a session must not open the
     // door to unlimited attempts. 0 (or less) means no limit.
     if (limit > 0 && m_nFailedLogins >= limit) {
-        m_nState = STATE_LOCKED;
-        m_socket->SetDiscardInput(true);
-        ShutdownSendSide();
+        m_service.Penalise(*this);
+        Lock();
         return;
     }
     SendText(text::kUsernamePrompt);
@@ -394,6 +422,61 @@ void CSessionSocket::RequestShutdownPrivilege() {
     const PrivilegeStepResult enable = power.EnableShutdownPrivilege();
     ReportPrivilegeFailure(enable.ok, enable.errorCode, enable.errorText.toLocal8Bit(),
                            text::kAdjustFailed.withText, text::kAdjustFailed.codeOnly);
+}
+
+void CSessionSocket::SetPeer(const orvane::PeerAddress& peer, LoginTicket ticket) {
+    m_peer = peer;
+    m_loginTicket = std::move(ticket);
+}
+
+void CSessionSocket::AwaitPeerName(std::unique_ptr<HostNameLookup::Pending> lookup) {
+    m_pLookup = std::move(lookup);
+    HoldInput(true);
+}
+
+void CSessionSocket::SetPeerName(const QByteArray& name) {
+    CopyText(m_szPeerName, sizeof m_szPeerName, name.constData(), sizeof m_szPeerName - 1);
+}
+
+void CSessionSocket::HoldInput(bool hold) {
+    m_bInputHeld = hold;
+    if (!m_bRetired && !m_bInputPaused) m_socket->SetReceiveNotifications(!hold);
+}
+
+void CSessionSocket::Lock() {
+    // Nothing more is read; the close is still noticed, and the slot freed at the latest
+    // when the linger ends.
+    m_nState = STATE_LOCKED;
+    m_socket->SetDiscardInput(true);
+    HoldInput(false);
+    ShutdownSendSide();
+}
+
+void CSessionSocket::OnLoginTimedOut() {
+    if (m_bClosing || (m_nState != STATE_USERNAME && m_nState != STATE_PASSWORD)) return;
+    // A refused login's pending answer goes with it.
+    m_timers.StopAll();
+    SendText(text::kLoginTimedOut);
+    m_service.LogActivity(m_szPeerName, text::kLoginTimedOutEntry);
+    m_service.Penalise(*this);
+    Lock();
+}
+
+void CSessionSocket::OnIdleTimedOut() {
+    if (m_bClosing || m_bSendShut) return;
+    if (m_pBridge && m_nState == STATE_DOS) {
+        // Its shell ends as if the client had gone.
+        m_pBridge->ClientClosed();
+        m_nState = STATE_COMMAND;
+    }
+    SendText(text::kIdleTimeout);
+    ShutdownSendSide();
+}
+
+void CSessionSocket::OnLingerOver() {
+    if (m_bRetired) return;
+    m_bClosing = 1;
+    m_service.SessionClosed(*this);
 }
 
 void CSessionSocket::ReportPrivilegeFailure(bool ok, unsigned long code, const QByteArray& message,

@@ -6,8 +6,12 @@
 #include <memory>
 
 #include "platform/AsyncSocket.h"
+#include "platform/HostNameLookup.h"
+#include "platform/PeerAddress.h"
+#include "telnet/AccessGuard.h"
 #include "telnet/BridgeEndpoint.h"
 #include "telnet/OutputBuffer.h"
+#include "telnet/SessionTimers.h"
 
 namespace orvane {
 
@@ -77,6 +81,15 @@ public:
     const char* Password() const { return m_szPassword; }
     int FailedLogins() const { return m_nFailedLogins; }
 
+    // The client's address, and its place among the logins in progress from there (given
+    // back at login or when the session ends).
+    void SetPeer(const orvane::PeerAddress& peer, LoginTicket ticket);
+    const orvane::PeerAddress& Peer() const { return m_peer; }
+    // Until its name is known the session is not greeted and reads nothing of its client.
+    void AwaitPeerName(std::unique_ptr<HostNameLookup::Pending> lookup);
+    void SetPeerName(const QByteArray& name);
+    bool IsGreeted() const { return m_bGreeted; }
+
 private:
     // Where the client's bytes enter the session and where the session's bytes leave for the
     // client: a protocol layer between the connection and the line input goes here.
@@ -95,6 +108,14 @@ private:
     void StartDos();
     void ReportPrivilegeFailure(bool ok, unsigned long code, const QByteArray& message,
                                 const char* withText, const char* codeOnly);
+
+    // The session's deadlines and what happens when they pass.
+    void HoldInput(bool hold);
+    void AnswerRefusedLogin();
+    void Lock();
+    void OnLoginTimedOut();
+    void OnIdleTimedOut();
+    void OnLingerOver();
 
     TelnetService& m_service;
     std::unique_ptr<AsyncConnection> m_socket;
@@ -121,6 +142,13 @@ private:
     bool m_bSendFailed = false;   // the connection refused bytes: sends report failure
     bool m_bSendShut = false;     // the send side is shut (or will be once drained)
     bool m_bShutdownPending = false;
+
+    orvane::PeerAddress m_peer;
+    LoginTicket m_loginTicket;
+    std::unique_ptr<HostNameLookup::Pending> m_pLookup;
+    SessionTimers m_timers;
+    bool m_bGreeted = false;
+    bool m_bInputHeld = false;  // name lookup or failure delay: input waits in the kernel
 };
 
 }  // namespace orvane

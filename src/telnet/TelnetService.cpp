@@ -1,8 +1,6 @@
 // The listener, the registry of ten sessions, and what the sessions ask of the server.
 #include "telnet/TelnetService.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +13,7 @@
 #include "config/FileLocations.h"
 #include "config/SettingsStore.h"
 #include "platform/AsyncSocket.h"
+#include "platform/Clock.h"
 #include "platform/SoundPlayer.h"
 #include "telnet/ClientTexts.h"
 #include "telnet/DosBridge.h"
@@ -39,6 +38,9 @@ TelnetService::TelnetService(SettingsStore& settings, const FileLocations& locat
       m_users(users),
       m_log(log),
       m_services(services),
+      m_clock(services.clock ? services.clock : &SystemClock::Instance()),
+      m_guard(*m_clock),
+      m_lookup(*m_clock),
       m_nOutputLimit(CSessionSocket::kDefaultOutputLimit) {}
 
 TelnetService::~TelnetService() {
@@ -50,9 +52,17 @@ TelnetService::~TelnetService() {
 
 int TelnetService::StartServer() {
     const int port = Settings().Read(setting::PortNr);
-    if (m_pListenSocket) return 0;
+    const QString address = Settings().Read(setting::ListenAddress);
+    m_startFailure.clear();
+    if (m_pListenSocket) {
+        m_startFailure = QStringLiteral("The server is already listening.");
+        return 0;
+    }
     auto listener = std::make_unique<AsyncListener>();
-    if (!listener->Listen(port)) return 0;
+    if (!listener->Listen(address, port)) {
+        m_startFailure = listener->FailureReason();
+        return 0;
+    }
     connect(listener.get(), &AsyncListener::acceptReady, this, &TelnetService::AcceptConnection);
     m_pListenSocket = std::move(listener);
     return 1;
@@ -63,8 +73,9 @@ int TelnetService::StopServer() {
     m_pListenSocket.reset();
     for (int slot = 0; slot < kMaxSessions; ++slot) {
         if (!m_pSessions[slot]) continue;
-        // The dotted address, not the display name: what the server itself knows.
-        ConnectionClosed(m_pSessions[slot]->PeerAddress());
+        // The dotted address, not the display name: what the server itself knows. A
+        // session still waiting for its name was never announced, so it leaves quietly.
+        if (m_pSessions[slot]->IsGreeted()) ConnectionClosed(m_pSessions[slot]->PeerAddress());
         RetireSlot(slot);
     }
     return 1;
@@ -92,14 +103,18 @@ int TelnetService::BlockedSessionCount() const {
 
 void TelnetService::AcceptConnection() {
     if (!m_pListenSocket) return;
-    sockaddr_in peer{};
+    orvane::PeerAddress peer;
     const int fd = m_pListenSocket->Accept(&peer);
     if (fd < 0) return;
     int slot = 0;
     while (slot < kMaxSessions && m_pSessions[slot]) ++slot;
-    if (slot == kMaxSessions) {
-        // All ten taken: the client is closed before it costs anything, without a word.
+    const AccessGuard::Verdict verdict =
+        m_guard.Admit(peer, slot < kMaxSessions, Settings().Read(setting::PenaltyEnable) != 0);
+    if (verdict.refusal != AccessGuard::Refusal::None) {
+        // All ten taken, a penalty, or too many logins from there: the client is closed
+        // before it costs anything, without a word; the operator hears of it now and then.
         ::close(fd);
+        if (verdict.log) LogActivity(peer.Text(), AccessGuard::RefusalText(verdict.refusal));
         return;
     }
     const int on = 1;
@@ -112,17 +127,27 @@ void TelnetService::AcceptConnection() {
     const long sent = std::max(
         0L, static_cast<long>(::send(fd, text::kPleaseWait, static_cast<size_t>(waitLength),
                                      MSG_NOSIGNAL | MSG_DONTWAIT)));
-    char dotted[INET_ADDRSTRLEN] = {};
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&peer.sin_addr.s_addr);
-    std::snprintf(dotted, sizeof dotted, "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
-    const QByteArray name = ResolvePeerName(dotted);
-
-    m_pSessions[slot] = std::make_unique<CSessionSocket>(*this, fd, slot, QByteArray(dotted), name);
+    const QByteArray dotted = peer.Text();
+    m_pSessions[slot] = std::make_unique<CSessionSocket>(*this, fd, slot, dotted, dotted);
     CSessionSocket& session = *m_pSessions[slot];
     session.SetOutputLimit(m_nOutputLimit);
+    session.SetPeer(peer, m_guard.StartLogin(peer));
     if (sent < waitLength) {
         session.SendBuffer(text::kPleaseWait + sent, static_cast<int>(waitLength - sent));
     }
+    if (Settings().Read(setting::ReverseDNS) != 1) {
+        GreetSession(session, dotted);
+        return;
+    }
+    // The lookup runs elsewhere; this session alone waits for it (its input held), while
+    // the other sessions, the listener and the window go on.
+    session.AwaitPeerName(m_lookup.Start(
+        peer, [this, &session](const QByteArray& name) { GreetSession(session, name); }));
+}
+
+void TelnetService::GreetSession(CSessionSocket& session, const QByteArray& name) {
+    if (session.IsRetired()) return;
+    session.SetPeerName(name);
     LogActivity(session.PeerName(), text::kLoggingIn);
     ++m_nConnections;
     emit connectionCountChanged(m_nConnections);
@@ -130,16 +155,10 @@ void TelnetService::AcceptConnection() {
 }
 
 QByteArray TelnetService::ResolvePeerName(const char* dotted) {
+    // The blocking form, for callers that may wait; new sessions use the lookup instead.
     if (Settings().Read(setting::ReverseDNS) == 1) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        if (::inet_pton(AF_INET, dotted, &address.sin_addr) == 1) {
-            char host[NI_MAXHOST];
-            if (::getnameinfo(reinterpret_cast<sockaddr*>(&address), sizeof address, host,
-                              sizeof host, nullptr, 0, NI_NAMEREQD) == 0) {
-                return QByteArray(host);
-            }
-        }
+        const QByteArray name = HostNameLookup::SystemResolve(PeerAddress::FromText(dotted));
+        if (!name.isEmpty()) return name;
     }
     return QByteArray(dotted);
 }
@@ -154,9 +173,13 @@ void TelnetService::ConnectionClosed(const char* who) {
 }
 
 void TelnetService::SessionClosed(CSessionSocket& session) {
-    ConnectionClosed(session.PeerName());
+    if (session.IsGreeted()) ConnectionClosed(session.PeerName());
     const int slot = session.Slot();
     if (slot >= 0 && slot < kMaxSessions && m_pSessions[slot].get() == &session) RetireSlot(slot);
+}
+
+void TelnetService::Penalise(const CSessionSocket& session) {
+    m_guard.Penalise(session.Peer(), Settings().Read(setting::PenaltyEnable) != 0);
 }
 
 void TelnetService::RetireSlot(int slot) {

@@ -4,10 +4,14 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
 #include <array>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include "platform/HostNameLookup.h"
+#include "telnet/AccessGuard.h"
 
 namespace orvane {
 
@@ -20,12 +24,15 @@ class AsyncListener;
 class BridgeEndpoint;
 class CSessionSocket;
 class DosBridge;
+class Clock;
 struct UserTable;
 
 // The platform services a running server uses.
 struct ServerServices {
     SoundPlayer& sound;
     PowerControl& power;
+    // Timeouts, delays and penalties run on it; the system clock when none is given.
+    Clock* clock = nullptr;
 };
 
 class TelnetService final : public QObject {
@@ -41,9 +48,10 @@ public:
                   ActivityLog& log, ServerServices services, QObject* parent = nullptr);
     ~TelnetService() override;
 
-    // Reads "PortNr" and listens on every local address. 1 listening, 0 failed
-    // (also when already listening).
+    // Reads "PortNr" and "ListenAddress" and listens. 1 listening, 0 failed (also when
+    // already listening); StartFailure() then says why.
     int StartServer();
+    QString StartFailure() const { return m_startFailure; }
     // Closes the listener and retires every session ("Connection terminated" with the
     // dotted address). 1 stopped, 0 when there was no listener.
     int StopServer();
@@ -60,6 +68,10 @@ public:
     int BlockedSessionCount() const;
     // Sessions retired but not destroyed yet (that happens on the event loop's next turn).
     int PendingDestructionCount() const { return static_cast<int>(m_retired.size()); }
+    // The reverse lookup's resolver (tests plug in one that hangs).
+    void SetResolver(HostNameLookup::Resolver resolver) {
+        m_lookup.SetResolver(std::move(resolver));
+    }
 
     // What the sessions use of the service.
     void AcceptConnection();
@@ -70,6 +82,10 @@ public:
     void LogActivity(const char* who, const char* what);
     // A session's close notification: "Connection terminated" and the slot freed.
     void SessionClosed(CSessionSocket& session);
+    // The session was locked after failed logins, or its login timed out: its address
+    // goes into a penalty when "PenaltyEnable" is on.
+    void Penalise(const CSessionSocket& session);
+    Clock& SessionClock() { return *m_clock; }
 
     SettingsStore& Settings() { return m_settings; }
     PowerControl& Power() { return m_services.power; }
@@ -80,6 +96,7 @@ signals:
     void connectionCountChanged(int count);
 
 private:
+    void GreetSession(CSessionSocket& session, const QByteArray& name);
     void RetireSlot(int slot);
     void ScheduleDestruction();
     void DestroyRetiredSessions();
@@ -90,6 +107,11 @@ private:
     ActivityLog& m_log;
     ServerServices m_services;
     BridgeFactory m_bridgeFactory;
+    Clock* m_clock;
+    // Both outlive the sessions, which hold their login tickets and pending lookups.
+    AccessGuard m_guard;
+    HostNameLookup m_lookup;
+    QString m_startFailure;
     std::unique_ptr<AsyncListener> m_pListenSocket;
     std::array<std::unique_ptr<CSessionSocket>, kMaxSessions> m_pSessions;
     // Retired sessions not destroyed yet: the retiring call may come from one of their own

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/OperatorTexts.h"
 #include "app/OrvaneApp.h"
@@ -107,10 +108,23 @@ CPageServer::CPageServer(SheetServices services)
                                control::server::kEnableLog, this)),
       m_logFile(MakeLineEdit(control::server::kLogFile, this)),
       m_browseLog(MakeButton(QStringLiteral("..."), control::server::kBrowseLog, this)),
-      m_failedLogins(MakeLineEdit(control::server::kFailedLogins, this)) {
+      m_failedLogins(MakeLineEdit(control::server::kFailedLogins, this)),
+      m_listenAddress(MakeLineEdit(control::server::kListenAddress, this)),
+      m_loginTimeout(MakeLineEdit(control::server::kLoginTimeout, this)),
+      m_idleTimeout(MakeLineEdit(control::server::kIdleTimeout, this)),
+      m_penaltyEnable(
+          MakeCheckBox(QStringLiteral("Shut out addresses after failed logins for a while"),
+                       control::server::kPenaltyEnable, this)),
+      m_logMaxSize(MakeLineEdit(control::server::kLogMaxSize, this)) {
     m_port->setFixedWidth(m_port->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
-    m_failedLogins->setFixedWidth(
-        m_failedLogins->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
+    for (QLineEdit* number : {m_failedLogins, m_loginTimeout, m_idleTimeout}) {
+        number->setFixedWidth(number->fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
+                              12);
+    }
+    m_logMaxSize->setFixedWidth(
+        m_logMaxSize->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+    m_listenAddress->setPlaceholderText(QStringLiteral("every IPv4 address"));
+    m_listenAddress->setMinimumWidth(m_listenAddress->fontMetrics().averageCharWidth() * 28);
     m_browseLog->setFixedWidth(m_browseLog->fontMetrics().horizontalAdvance(QStringLiteral("...")) +
                                20);
     m_logFile->setMinimumWidth(m_logFile->fontMetrics().averageCharWidth() * 40);
@@ -127,6 +141,25 @@ CPageServer::CPageServer(SheetServices services)
                              new QLabel(QStringLiteral("login attempts in one session"), this)});
     attemptsRow->addStretch();
     layout->addLayout(attemptsRow);
+    // Keeping the door: where to listen, how long a login and a silence may last, and
+    // how far the log may grow.
+    auto* addressRow =
+        Row({new QLabel(QStringLiteral("Listen on address :"), this), m_listenAddress});
+    addressRow->addStretch();
+    layout->addLayout(addressRow);
+    auto* loginRow = Row({new QLabel(QStringLiteral("End a login not done within"), this),
+                          m_loginTimeout, new QLabel(QStringLiteral("seconds (0 = never)"), this)});
+    loginRow->addStretch();
+    layout->addLayout(loginRow);
+    auto* idleRow = Row({new QLabel(QStringLiteral("End a session idle for"), this), m_idleTimeout,
+                         new QLabel(QStringLiteral("minutes (0 = never)"), this)});
+    idleRow->addStretch();
+    layout->addLayout(idleRow);
+    layout->addWidget(m_penaltyEnable);
+    auto* sizeRow = Row({new QLabel(QStringLiteral("Start a new log file past"), this),
+                         m_logMaxSize, new QLabel(QStringLiteral("KB (0 = no limit)"), this)});
+    sizeRow->addStretch();
+    layout->addLayout(sizeRow);
     layout->addStretch();
 
     connect(m_enableLog, &QCheckBox::clicked, this, [this] { UpdateControls(); });
@@ -144,6 +177,11 @@ void CPageServer::OnInitDialog() {
     m_nInitialPort = port;
     m_port->setText(QString::number(port));
     m_failedLogins->setText(QString::number(Settings().Read(setting::FailedLogins)));
+    m_listenAddress->setText(Settings().Read(setting::ListenAddress));
+    m_loginTimeout->setText(QString::number(Settings().Read(setting::LoginTimeout)));
+    m_idleTimeout->setText(QString::number(Settings().Read(setting::IdleTimeout)));
+    CheckFrom(m_penaltyEnable, Settings().Read(setting::PenaltyEnable));
+    m_logMaxSize->setText(QString::number(Settings().Read(setting::LogMaxSize)));
     UpdateControls();
 }
 
@@ -180,6 +218,12 @@ void CPageServer::OnOK() {
     }
     const int attempts = AtoiPrefix(m_failedLogins->text());
     Settings().Write(setting::FailedLogins, attempts < 0 ? 0 : attempts);
+    // Like the port, the address takes effect at the next start of the server.
+    Settings().Write(setting::ListenAddress, m_listenAddress->text().trimmed());
+    Settings().Write(setting::LoginTimeout, std::max(0, AtoiPrefix(m_loginTimeout->text())));
+    Settings().Write(setting::IdleTimeout, std::max(0, AtoiPrefix(m_idleTimeout->text())));
+    Settings().Write(setting::PenaltyEnable, CheckedValue(m_penaltyEnable));
+    Settings().Write(setting::LogMaxSize, std::max(0, AtoiPrefix(m_logMaxSize->text())));
 }
 
 // ---- General ----

@@ -80,6 +80,11 @@ private:
     QLineEdit* m_logFile;
     QPushButton* m_browseLog;
     QLineEdit* m_failedLogins;
+    QLineEdit* m_listenAddress;
+    QLineEdit* m_loginTimeout;
+    QLineEdit* m_idleTimeout;
+    QCheckBox* m_penaltyEnable;
+    QLineEdit* m_logMaxSize;
     int m_nInitialPort = 0;
 };
 

@@ -29,6 +29,11 @@ inline constexpr const char* kFailedLogins = "1025";
 inline constexpr const char* kEchoBack = "1026";
 inline constexpr const char* kCustomPort = "1029";
 inline constexpr const char* kPort = "1030";
+inline constexpr const char* kListenAddress = "1040";
+inline constexpr const char* kLoginTimeout = "1041";
+inline constexpr const char* kIdleTimeout = "1042";
+inline constexpr const char* kPenaltyEnable = "1043";
+inline constexpr const char* kLogMaxSize = "1044";
 }  // namespace server
 
 namespace general {
@@ -70,6 +75,7 @@ inline constexpr const char* kCanShutdown = "1032";
 inline constexpr const char* kCustomGreeting = "1033";
 inline constexpr const char* kGreeting = "1034";
 inline constexpr const char* kCanLogin = "1035";
+inline constexpr const char* kPasswordRefusal = "1051";
 }  // namespace user
 
 }  // namespace orvane::control

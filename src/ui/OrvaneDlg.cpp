@@ -242,7 +242,8 @@ void COrvaneDlg::OnEnableServer() {
     if (m_enableSwitch->isChecked()) {
         if (!m_server.StartServer()) {
             m_enableSwitch->setChecked(false);
-            m_services.messages.Show(QString::fromLatin1(kStartFailedText), MessageIcon::Stop);
+            m_services.messages.Show(StartFailedMessage(m_server.StartFailure()),
+                                     MessageIcon::Stop);
         }
         return;
     }

@@ -14,6 +14,7 @@
 #include "config/PageFields.h"
 #include "ui/ControlIds.h"
 #include "ui/PageControls.h"
+#include "users/PasswordRule.h"
 #include "users/UserEditing.h"
 
 namespace orvane {
@@ -29,7 +30,24 @@ QGroupBox* MakeLoginGroup(QLineEdit* name, QLineEdit* password, QWidget* parent)
     auto* form = new QFormLayout(group);
     form->addRow(QStringLiteral("User Name : "), name);
     form->addRow(QStringLiteral("Password :"), password);
+    // Shown under the password when OK is refused for it; the dialog stays open.
+    auto* refusal = new QLabel(group);
+    refusal->setObjectName(QLatin1String(control::user::kPasswordRefusal));
+    refusal->setVisible(false);
+    form->addRow(refusal);
     return group;
+}
+
+// True when the password may be stored; otherwise the reason is shown and the password
+// field takes the focus again.
+bool PasswordAccepted(QDialog* dialog, QLineEdit* password, bool canLogin) {
+    const char* refusal = PasswordRefusal(password->text().toUtf8().constData(), canLogin);
+    if (!refusal) return true;
+    auto* label = dialog->findChild<QLabel*>(QLatin1String(control::user::kPasswordRefusal));
+    label->setText(QString::fromLatin1(refusal));
+    label->setVisible(true);
+    password->setFocus();
+    return false;
 }
 
 // "OK" (default, 1) and "Cancel" (2), right-aligned.
@@ -124,6 +142,7 @@ void CUserDlg::OnGreetingCheck() {
 }
 
 void CUserDlg::OnOK() {
+    if (!PasswordAccepted(this, m_password, m_canLogin->isChecked())) return;
     m_record.canUseDos = m_canUseDos->isChecked() ? 1 : 0;
     m_record.canShutdown = m_canShutdown->isChecked() ? 1 : 0;
     m_record.canLogin = m_canLogin->isChecked() ? 1 : 0;
@@ -155,6 +174,7 @@ CAddAdminDlg::CAddAdminDlg(QWidget* parent)
 }
 
 void CAddAdminDlg::OnOK() {
+    if (!PasswordAccepted(this, m_password, true)) return;
     m_record = AdminAccountRecord(m_name->text().toUtf8(), m_password->text().toUtf8());
     accept();
 }

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <memory>
 
 #include "platform/MessageBox.h"
+#include "platform/RegularFile.h"
 #include "users/DatabaseTexts.h"
 
 namespace orvane {
@@ -140,12 +142,34 @@ QByteArray FileImage(const UserTable& table) {
 UserDatabase::UserDatabase(QString filePath, MessageBoxService& messages)
     : m_filePath(std::move(filePath)), m_messages(messages) {}
 
+void UserDatabase::KeepUnreadableFile() {
+    // The first free name, as for the settings file: an older kept file is never replaced.
+    for (int n = 0; n < 100 && m_keepPath.isEmpty(); ++n) {
+        const QString keep = m_filePath + QStringLiteral(".unreadable") +
+                             (n == 0 ? QString() : QStringLiteral(".%1").arg(n));
+        if (!QFileInfo::exists(keep) && !QFileInfo(keep).isSymLink()) m_keepPath = keep;
+    }
+    if (m_keepPath.isEmpty()) m_keepPath = m_filePath + QStringLiteral(".unreadable");
+    m_messages.Show(kVersionMismatch + QStringLiteral("\n\n") +
+                        QString::fromLatin1(kKeptAsFormat).arg(m_keepPath),
+                    MessageIcon::None);
+}
+
 void UserDatabase::Load(UserTable& table) {
     table = UserTable{};
+    m_keepPath.clear();
+    // A FIFO or a device under the name would hang the start or be replaced by the save.
+    if (!IsRegularFileOrMissing(m_filePath)) {
+        KeepUnreadableFile();
+        return;
+    }
     // Unbuffered, so that each read takes from the file exactly when the format says it
     // does (the conversion note comes between the version and the count).
     QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        if (QFileInfo::exists(m_filePath)) KeepUnreadableFile();
+        return;
+    }
 
     unsigned char versionBytes[2] = {};
     const bool hasVersion = ReadUpTo(file, versionBytes, sizeof versionBytes) == 2;
@@ -169,11 +193,19 @@ void UserDatabase::Load(UserTable& table) {
         return;
     }
     file.close();
-    m_messages.Show(kVersionMismatch, MessageIcon::None);
+    KeepUnreadableFile();
 }
 
 bool UserDatabase::Save(const UserTable& table) {
     const QByteArray bytes = FileImage(table);
+    if (!m_keepPath.isEmpty()) {
+        const bool present = QFileInfo::exists(m_filePath) || QFileInfo(m_filePath).isSymLink();
+        if (present && !QFile::rename(m_filePath, m_keepPath)) {
+            m_messages.Show(kSaveFailed, MessageIcon::None);
+            return false;
+        }
+        m_keepPath.clear();
+    }
     bool saved = false;
     {
         // Written beside the old file and renamed over it only when complete, so that a

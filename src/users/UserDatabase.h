@@ -30,11 +30,18 @@ public:
     // A version-1 file is converted and saved as version 2 at once.
     void Load(UserTable& table);
     // Writes the whole table as version 2; shows "Could not save user database." and
-    // returns false when it could not. The table itself is never changed.
+    // returns false when it could not. The table itself is never changed. A file Load could
+    // not read is first moved to KeepPath(), never overwritten.
     bool Save(const UserTable& table);
+    // Where the file that Load could not read (another version, damaged, not a regular file)
+    // goes before the next save; empty when there is no such file.
+    const QString& KeepPath() const { return m_keepPath; }
 
 private:
+    void KeepUnreadableFile();
+
     QString m_filePath;
+    QString m_keepPath;
     MessageBoxService& m_messages;
 };
 

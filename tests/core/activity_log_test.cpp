@@ -1,5 +1,6 @@
 // The activity log: its time text, its file lines and its failure row.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -56,6 +57,26 @@ TEST_F(ActivityLogFile, UnreachableLogFileAddsTheServerRowAndNothingWhenLoggingI
     server.settings.Write(setting::EnableLog, 0);
     server.log.LogActivity("127.0.0.1", "Connection terminated");
     EXPECT_EQ(server.entries.size(), 3u);
+}
+
+TEST_F(ActivityLogFile, PastLogMaxSizeTheLogMovesToDotOneAndAFifoIsNeverWaitedOn) {
+    server.settings.Write(setting::LogMaxSize, 1);
+    const QByteArray what(200, 'w');
+    for (int i = 0; i < 10; ++i) server.log.LogActivity("127.0.0.1", what);
+    QFile kept(server.logFile + ".1");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_GT(kept.size(), 0);
+    EXPECT_LE(kept.size(), 1024);
+    EXPECT_LE(server.LogFileContents().size(), 1024);
+    EXPECT_EQ(
+        QFile(server.logFile).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+        QFileDevice::Permissions());
+
+    const QString fifo = server.directory + "/fifo.log";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    server.settings.Write(setting::LogFile, fifo);
+    server.log.LogActivity("127.0.0.1", "Logging in...");
+    EXPECT_EQ(server.entries.back().what, "Cant access log file!");
 }
 
 TEST_F(ActivityLogFile, LogFileSettingIsReadForEveryEntry) {

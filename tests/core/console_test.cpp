@@ -1,5 +1,6 @@
 // Console mode: when it is chosen, and the administration account asked for on a terminal.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <QMap>
@@ -37,6 +38,26 @@ TEST(ConsoleAdminPrompt, IsCancelledWhenTheInputIsNoTerminal) {
     std::fclose(sink);
     close(fds[0]);
     close(fds[1]);
+}
+
+TEST(ConsoleAdminPrompt, AnEmptyPasswordIsRefusedAndAskedForAgain) {
+    int master = -1;
+    int terminal = -1;
+    ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+    ASSERT_EQ(write(master, "\n\nsecret\n", 10), 10);
+    std::FILE* shown = std::tmpfile();
+    ConsoleAdminPrompt prompt(terminal, shown);
+    UserRecord record;
+    ASSERT_TRUE(prompt.AskForAdminAccount(record));
+    EXPECT_STREQ(record.password, "secret");
+    std::rewind(shown);
+    char text[1024] = {};
+    const size_t length = std::fread(text, 1, sizeof text - 1, shown);
+    const QByteArray output(text, static_cast<int>(length));
+    EXPECT_EQ(output.count("The password must not be empty.\nPassword : "), 2) << text;
+    std::fclose(shown);
+    close(master);
+    close(terminal);
 }
 
 TEST(ConsoleAdminPrompt, MakesAnAdministratorWithAllRightsAndTexts126Long) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 #include <cstring>
 #include <memory>
@@ -25,6 +26,14 @@ const QString kConvertNote =
     QStringLiteral("Note : User database will be converted to new version of Orvane.");
 const QString kVersionMismatch =
     QStringLiteral("Error : User database version does not match program version.");
+// The mismatch, and where the file that could not be read will be kept.
+QString KeptAsMessage(const QString& path) {
+    return kVersionMismatch +
+           QStringLiteral(
+               "\n\nThe file is not changed. It will be kept as \"%1.unreadable\" "
+               "before the user database is next saved.")
+               .arg(path);
+}
 const QString kSaveFailed = QStringLiteral("Could not save user database.");
 const QString kNoUsers = QStringLiteral("No users are defined. Nobody can log in to the server.");
 
@@ -391,7 +400,7 @@ TEST(UserDatabaseDamage, OtherVersionsAreRefusedAndLeftUntouched) {
         auto table = TableOf({MakeUser("stale", "stale")});
         database.Load(*table);
         ASSERT_EQ(messages.shown.size(), 1u) << "version " << version;
-        EXPECT_EQ(messages.shown[0].text, kVersionMismatch);
+        EXPECT_EQ(messages.shown[0].text, KeptAsMessage(path));
         EXPECT_EQ(messages.shown[0].icon, MessageIcon::None);
         EXPECT_EQ(table->count, 0);
         EXPECT_EQ(ReadAll(path), original);
@@ -407,10 +416,57 @@ TEST(UserDatabaseDamage, FileTooShortForItsVersionIsAVersionMismatch) {
         auto table = std::make_unique<UserTable>();
         database.Load(*table);
         ASSERT_EQ(messages.shown.size(), 1u) << content.size() << " bytes";
-        EXPECT_EQ(messages.shown[0].text, kVersionMismatch);
+        EXPECT_EQ(messages.shown[0].text, KeptAsMessage(path));
         EXPECT_EQ(table->count, 0);
         EXPECT_EQ(ReadAll(path), content);
     }
+}
+
+TEST(UserDatabaseDamage, AnUnreadableFileIsKeptAsideBeforeTheFirstSaveAndNeverOverwritten) {
+    const QString path = FreshDatabasePath();
+    const QByteArray original = Header(7, 1) + QByteArray(300, '\x5a');
+    WriteAll(path, original);
+    // An older kept file is not replaced either.
+    WriteAll(path + QStringLiteral(".unreadable"), "older");
+    test::FakeMessageBox messages;
+    UserDatabase database(path, messages);
+    auto table = std::make_unique<UserTable>();
+    database.Load(*table);
+    EXPECT_EQ(database.KeepPath(), path + QStringLiteral(".unreadable.1"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(path + QStringLiteral(".unreadable.1")));
+    EXPECT_EQ(ReadAll(path), original);
+
+    table->records[0] = MakeUser("admin", "pw");
+    table->count = 1;
+    ASSERT_TRUE(database.Save(*table));
+    EXPECT_EQ(ReadAll(path + QStringLiteral(".unreadable.1")), original);
+    EXPECT_EQ(ReadAll(path + QStringLiteral(".unreadable")), QByteArray("older"));
+    auto reloaded = std::make_unique<UserTable>();
+    database.Load(*reloaded);
+    EXPECT_EQ(reloaded->count, 1);
+    // Later saves just replace the database.
+    EXPECT_TRUE(database.KeepPath().isEmpty());
+    ASSERT_TRUE(database.Save(*reloaded));
+    EXPECT_EQ(ReadAll(path + QStringLiteral(".unreadable.1")), original);
+}
+
+TEST(UserDatabaseDamage, AFifoInPlaceOfTheDatabaseNeitherHangsTheStartNorIsWrittenInto) {
+    const QString path = FreshDatabasePath();
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    test::FakeMessageBox messages;
+    UserDatabase database(path, messages);
+    auto table = std::make_unique<UserTable>();
+    database.Load(*table);
+    EXPECT_EQ(table->count, 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, KeptAsMessage(path));
+    table->records[0] = MakeUser("admin", "pw");
+    table->count = 1;
+    ASSERT_TRUE(database.Save(*table));
+    EXPECT_TRUE(QFileInfo(path).isFile());
+    EXPECT_FALSE(QFileInfo(path + QStringLiteral(".unreadable")).isFile());
+    EXPECT_TRUE(QFileInfo::exists(path + QStringLiteral(".unreadable")));
 }
 
 TEST(UserDatabaseDamage, CountOutsideTheTableIsClamped) {

@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <cerrno>
 
+#include "AddressedConnection.h"
+
 namespace orvane::test {
 
 namespace {
@@ -71,6 +73,15 @@ int OpenLoopbackConnection(int port, int receiveBuffer, bool nonBlocking) {
 
 bool LoopbackClient::Connect(int port, int receiveBuffer) {
     m_fd = OpenLoopbackConnection(port, receiveBuffer, true);
+    if (m_fd < 0) return false;
+    return PumpUntil([this] {
+        pollfd entry{m_fd, POLLOUT, 0};
+        return ::poll(&entry, 1, 0) == 1;
+    });
+}
+
+bool LoopbackClient::ConnectFrom(const char* source, const char* target, int port) {
+    m_fd = ::orvane::test::ConnectFrom(source, target, port);
     if (m_fd < 0) return false;
     return PumpUntil([this] {
         pollfd entry{m_fd, POLLOUT, 0};

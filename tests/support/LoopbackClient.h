@@ -8,7 +8,7 @@
 namespace orvane::test {
 
 // Pumps the event loop until the condition holds or the time is up; true if it held.
-bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 2000, int fd = -1);
+bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 5000, int fd = -1);
 // Pumps the event loop for a while (to show that something does NOT happen).
 void PumpFor(int ms, int fd = -1);
 
@@ -26,6 +26,9 @@ public:
 
     // receiveBuffer > 0 shrinks the socket's receive buffer before connecting.
     bool Connect(int port, int receiveBuffer = 0);
+    // From a chosen loopback source (127.0.0.2, ...; nullptr for any) to a loopback
+    // target of either family ("127.0.0.1", "::1").
+    bool ConnectFrom(const char* source, const char* target, int port);
     // Sends every byte (pumping while the kernel is full); false on error or timeout.
     bool Send(const QByteArray& bytes);
     // Sends one byte per packet, letting the server handle each before the next.
@@ -34,11 +37,11 @@ public:
     long TrySend(const QByteArray& bytes);
 
     // Reads until the received text (since the last Take) contains `text`.
-    bool WaitFor(const QByteArray& text, int timeoutMs = 2000);
+    bool WaitFor(const QByteArray& text, int timeoutMs = 5000);
     // Reads until at least `count` bytes have arrived since the last Take.
-    bool WaitForBytes(int count, int timeoutMs = 2000);
+    bool WaitForBytes(int count, int timeoutMs = 5000);
     // Reads until the server ends the stream (or resets it).
-    bool WaitForEnd(int timeoutMs = 2000);
+    bool WaitForEnd(int timeoutMs = 5000);
     // Reads what is there now.
     void ReadAvailable();
 

@@ -14,14 +14,15 @@ QString NewDirectory() {
 }
 }  // namespace
 
-TelnetServerFixture::TelnetServerFixture()
+TelnetServerFixture::TelnetServerFixture(Clock* clock)
     : directory(NewDirectory()),
       logFile(directory + QStringLiteral("/activity.log")),
       settings(directory + QStringLiteral("/Orvane.conf")),
       app(directory + QStringLiteral("/orvane"), settings, messages),
       log(settings, app.Locations()),
-      service(settings, app.Locations(), app.Users(), log, ServerServices{sound, power}) {
+      service(settings, app.Locations(), app.Users(), log, ServerServices{sound, power, clock}) {
     settings.Write(setting::PortNr, 0);
+    settings.Write(setting::ListenAddress, QStringLiteral("127.0.0.1"));
     settings.Write(setting::ReverseDNS, 0);
     settings.Write(setting::LogFile, logFile);
     QObject::connect(&log, &ActivityLog::entryAdded,

@@ -1,5 +1,6 @@
 // A complete server for loopback tests: its own program directory, settings file, user
-// table, activity log and faked power and sound, listening on a free port of 127.0.0.1.
+// table, activity log and faked power and sound, listening on a free port of 127.0.0.1
+// (ListenAddress can point it at ::1 before Start).
 #pragma once
 
 #include <QByteArray>
@@ -23,7 +24,8 @@ inline constexpr const char* kGreetingBytes =
 
 class TelnetServerFixture {
 public:
-    TelnetServerFixture();
+    // With a clock, the server's timeouts, delays and penalties run on it (a FakeClock).
+    explicit TelnetServerFixture(Clock* clock = nullptr);
     ~TelnetServerFixture();
 
     // A user in the next free slot of the live table.

@@ -68,6 +68,7 @@ protected:
           log(settings, app.Locations()) {
         // Port 0: the system picks a free port; the service tells which.
         settings.Write(setting::PortNr, 0);
+        settings.Write(setting::ListenAddress, QStringLiteral("127.0.0.1"));
         settings.Write(setting::ReverseDNS, 0);
     }
 

@@ -100,6 +100,41 @@ TEST_F(ServerPageTest, OpensWithTheDefaults) {
     EXPECT_EQ(Control<QLineEdit>(page, control::server::kLogFile)->text(), m_app.DefaultLogFile());
 }
 
+TEST_F(ServerPageTest, DoorSettingsOpenWithTheirDefaultsAndOkStoresWhatWasTyped) {
+    {
+        auto sheet = OpenSheet();
+        sheet->ShowPage(CConfigSheet::Server);
+        QWidget& page = sheet->ServerPage();
+        EXPECT_EQ(Control<QLineEdit>(page, control::server::kListenAddress)->text(), QString());
+        EXPECT_EQ(Control<QLineEdit>(page, control::server::kLoginTimeout)->text(),
+                  QStringLiteral("120"));
+        EXPECT_EQ(Control<QLineEdit>(page, control::server::kIdleTimeout)->text(),
+                  QStringLiteral("0"));
+        EXPECT_TRUE(Control<QCheckBox>(page, control::server::kPenaltyEnable)->isChecked());
+        EXPECT_EQ(Control<QLineEdit>(page, control::server::kLogMaxSize)->text(),
+                  QStringLiteral("10240"));
+    }
+    ConfirmServerPage([](QWidget& page) {
+        Control<QLineEdit>(page, control::server::kListenAddress)->setText(QStringLiteral(" ::1 "));
+        Control<QLineEdit>(page, control::server::kLoginTimeout)->setText(QStringLiteral("30"));
+        Control<QLineEdit>(page, control::server::kIdleTimeout)->setText(QStringLiteral("-4"));
+        Control<QCheckBox>(page, control::server::kPenaltyEnable)->click();
+        Control<QLineEdit>(page, control::server::kLogMaxSize)->setText(QStringLiteral("64kb"));
+    });
+    EXPECT_EQ(m_settings.Read(setting::ListenAddress), QStringLiteral("::1"));
+    EXPECT_EQ(m_settings.Read(setting::LoginTimeout), 30);
+    EXPECT_EQ(m_settings.Read(setting::IdleTimeout), 0);
+    EXPECT_EQ(m_settings.Read(setting::PenaltyEnable), 0);
+    EXPECT_EQ(m_settings.Read(setting::LogMaxSize), 64);
+    // What was stored is what the page shows next time.
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Server);
+    EXPECT_EQ(Control<QLineEdit>(sheet->ServerPage(), control::server::kListenAddress)->text(),
+              QStringLiteral("::1"));
+    EXPECT_FALSE(
+        Control<QCheckBox>(sheet->ServerPage(), control::server::kPenaltyEnable)->isChecked());
+}
+
 TEST_F(ServerPageTest, LogCheckBoxEnablesThePathAndItsChooser) {
     auto sheet = OpenSheet();
     sheet->ShowPage(CConfigSheet::Server);

@@ -78,8 +78,21 @@ TEST_F(MainWindow, ABusyPortUnchecksTheSwitchWithTheStartFailureText) {
     settings.Write(setting::PortNr, occupant.serverPort());
     Window().show();
     ASSERT_TRUE(WaitUntil([this] { return !messages.shown.empty(); }));
-    EXPECT_EQ(messages.shown.front().text, QString::fromLatin1(kStartFailedText));
+    // The designed text first, then what the system said.
+    EXPECT_TRUE(messages.shown.front().text.startsWith(QString::fromLatin1(kStartFailedText)));
+    EXPECT_TRUE(messages.shown.front().text.contains(QStringLiteral("bind")));
     EXPECT_EQ(messages.shown.front().icon, MessageIcon::Stop);
+    EXPECT_FALSE(Switch()->isChecked());
+    EXPECT_FALSE(server->IsListening());
+}
+
+TEST_F(MainWindow, AListenAddressThatIsNoAddressGivesTheStartFailureWithTheReason) {
+    settings.Write(setting::ListenAddress, QStringLiteral("server.example"));
+    Window().show();
+    ASSERT_TRUE(WaitUntil([this] { return !messages.shown.empty(); }));
+    EXPECT_EQ(messages.shown.front().text,
+              QString::fromLatin1(kStartFailedText) +
+                  QStringLiteral("\n\n\"server.example\" is not an IPv4 or IPv6 address."));
     EXPECT_FALSE(Switch()->isChecked());
     EXPECT_FALSE(server->IsListening());
 }

@@ -318,6 +318,21 @@ TEST_F(UserDialogTest, EditShowsTheRecordAndOkReadsTheControlsBack) {
     EXPECT_EQ(dialog.Record().canUseDos, 0);
 }
 
+TEST_F(UserDialogTest, AUserWhoCanLogInNeedsAPasswordAndOneWhoCannotDoesNot) {
+    CUserDlg dialog(true, UserRecord{});
+    dialog.findChild<QLineEdit*>(QLatin1String(control::user::kName))
+        ->setText(QStringLiteral("anna"));
+    auto* ok = dialog.findChild<QPushButton*>(QLatin1String(control::kOk));
+    ok->click();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.findChild<QLabel*>(QLatin1String(control::user::kPasswordRefusal))->text(),
+              QStringLiteral("The password must not be empty."));
+    dialog.findChild<QCheckBox*>(QLatin1String(control::user::kCanLogin))->click();
+    ok->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Record().canLogin, 0);
+}
+
 TEST_F(UserDialogTest, UncheckedGreetingBoxEmptiesTheGreeting) {
     UserRecord record;
     CopyText(record.greeting, kGreetingSize, "Hi", 498);
@@ -363,11 +378,20 @@ TEST_F(UserDialogTest, AdminAccountDialogOffersAdministratorWithEveryRight) {
     }
     EXPECT_TRUE(introShown);
 
-    dialog.findChild<QPushButton*>(QLatin1String(control::kOk))
-        ->click();  // empty password accepted
+    // An empty password would let anybody in as Administrator: refused, and asked again.
+    auto* ok = dialog.findChild<QPushButton*>(QLatin1String(control::kOk));
+    auto* refusal = dialog.findChild<QLabel*>(QLatin1String(control::user::kPasswordRefusal));
+    EXPECT_TRUE(refusal->isHidden());
+    ok->click();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(refusal->isHidden());
+    EXPECT_EQ(refusal->text(), QStringLiteral("The password must not be empty."));
+    dialog.findChild<QLineEdit*>(QLatin1String(control::user::kPassword))
+        ->setText(QStringLiteral("s3cret"));
+    ok->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_STREQ(dialog.Record().name, "Administrator");
-    EXPECT_STREQ(dialog.Record().password, "");
+    EXPECT_STREQ(dialog.Record().password, "s3cret");
     EXPECT_STREQ(dialog.Record().greeting, "");
     EXPECT_EQ(dialog.Record().canLogin, 1);
     EXPECT_EQ(dialog.Record().canUseDos, 1);
