@@ -164,10 +164,10 @@ def legit(sources):
     return result
 
 one = legit(["127.0.0.2"] * 10)
-print("legit-one-address %s" % ("%.2f" % one if one is not None else ">%.0f" % bound))
+print("legit-one-address %s" % ("%.3f" % one if one is not None else ">%.0f" % bound))
 time.sleep(1)
 many = legit(["127.0.0.%d" % i for i in range(3, 13)])
-print("legit-ten-addresses %s" % ("%.2f" % many if many is not None else ">%.0f" % bound))
+print("legit-ten-addresses %s" % ("%.3f" % many if many is not None else ">%.0f" % bound))
 PY
 }
 
