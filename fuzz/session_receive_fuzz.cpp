@@ -62,7 +62,9 @@ struct Server {
         AddUser("carol", "pw", 0, 1, 1, "");
         QObject::connect(&log, &ActivityLog::entryAdded, [](const ActivityEntry& entry) {
             // A completed line is at most the buffer less its terminator.
-            Require(entry.what.size() < CSessionSocket::kLineBufferSize, "logged line too long");
+            // A line is at most a buffer long; each control byte in it is logged as "\xHH".
+            Require(entry.what.size() < 4 * CSessionSocket::kLineBufferSize,
+                    "logged line too long");
         });
     }
 

@@ -78,6 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "cannot write the input");
     }
 
+    // An unreadable input is kept aside before the save; one kept copy is enough here.
+    QFile::remove(path + QStringLiteral(".unreadable"));
     SilentMessages messages;
     UserDatabase database(path, messages);
     auto first = std::make_unique<UserTable>();
