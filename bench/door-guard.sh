@@ -199,5 +199,13 @@ field() { echo "$1" | awk -v k="$2" -v n="$3" '$1 == k { print $n }'; }
   echo "| connections refused meanwhile | $(field "$before_out" guesses 5) | $(field "$after_out" guesses 5) |"
   echo "| login time (s), 10 silent connections from one address | $(field "$before_out" legit-one-address 2) | $(field "$after_out" legit-one-address 2) |"
   echo "| login time (s), 10 silent connections from 10 addresses | $(field "$before_out" legit-ten-addresses 2) | $(field "$after_out" legit-ten-addresses 2) |"
+  echo
+  echo "Reading: before, every guess is answered at once and nothing ends a connection that"
+  echo "stays silent, so ten of them lock everyone out for as long as they stay. After, three"
+  echo "logins at a time from one address, one second per refused password and a penalty of"
+  echo "15 s, 30 s, 60 s ... after each lock leave a guesser a handful of tries a minute; silent"
+  echo "connections from one address hold three slots at most, so a login gets in at once;"
+  echo "from ten addresses they hold every slot until LoginTimeout ends them and, as those"
+  echo "clients keep their sockets open, the 10 s linger after the server's last word closes them."
 } >"$results"
 cat "$results"
