@@ -1,9 +1,11 @@
 // Console mode: when it is chosen, and the administration account asked for on a terminal.
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QMap>
+#include <thread>
 
 #include "app/ConsoleAdminPrompt.h"
 #include "app/ConsoleMode.h"
@@ -44,11 +46,21 @@ TEST(ConsoleAdminPrompt, AnEmptyPasswordIsRefusedAndAskedForAgain) {
     int master = -1;
     int terminal = -1;
     ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
-    ASSERT_EQ(write(master, "\n\nsecret\n", 10), 10);
+    // Typed once the prompt has turned echo off (it drops whatever was typed before).
+    std::thread typist([master, terminal] {
+        for (int i = 0; i < 1000; ++i) {
+            termios mode{};
+            if (tcgetattr(terminal, &mode) == 0 && !(mode.c_lflag & ECHO)) break;
+            usleep(10'000);
+        }
+        [[maybe_unused]] const ssize_t n = write(master, "\n\nsecret\n", 10);
+    });
     std::FILE* shown = std::tmpfile();
     ConsoleAdminPrompt prompt(terminal, shown);
     UserRecord record;
-    ASSERT_TRUE(prompt.AskForAdminAccount(record));
+    const bool answered = prompt.AskForAdminAccount(record);
+    typist.join();
+    ASSERT_TRUE(answered);
     EXPECT_STREQ(record.password, "secret");
     std::rewind(shown);
     char text[1024] = {};
