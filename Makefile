@@ -10,7 +10,7 @@ FUZZ_TARGETS = session_receive_fuzz settings_fuzz user_database_fuzz
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build run test test-only sanitize fuzz fuzz-build bench format clean screenshots
+.PHONY: all deps build run test test-only sanitize fuzz fuzz-build bench package package-check format clean screenshots
 
 all: build
 
@@ -55,6 +55,17 @@ fuzz: fuzz-build
 bench: build
 	@bash scripts/install-deps.sh bench
 	bash bench/compare-peers.sh $(BUILD)
+
+# The Debian package $(BUILD)/orvane_<version>_<arch>.deb, checked with lintian.
+package: build
+	@bash scripts/install-deps.sh package
+	rm -f $(BUILD)/orvane_*.deb
+	cd $(BUILD) && cpack -G DEB
+	lintian --allow-root --fail-on error $(BUILD)/orvane_*.deb
+
+# Builds the package, installs it, serves a login as an unprivileged user, removes it (root).
+package-check:
+	bash scripts/package-check.sh $(BUILD)
 
 format:
 	find src tests bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i

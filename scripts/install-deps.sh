@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Orvane needs to build, run and test, when any is missing.
 # With "bench", also the servers the benchmark compares Orvane with (never needed by the
-# tests: they would bring a Telnet daemon onto the machine).
+# tests: they would bring a Telnet daemon onto the machine). With "package", what building
+# and checking the Debian package needs.
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,9 @@ packages=(
 )
 if [ "${1:-}" = bench ]; then
   packages+=(socat busybox-static inetutils-telnetd)
+fi
+if [ "${1:-}" = package ]; then
+  packages+=(dpkg-dev lintian)
 fi
 
 missing=()
