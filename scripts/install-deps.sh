@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-multimedia-dev
+  qt6-base-dev qt6-multimedia-dev libxcb1-dev
   libgtest-dev googletest
   dbus libglib2.0-bin
   xvfb xauth
