@@ -7,10 +7,12 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <cerrno>
 
 #include "platform/ConsoleOutput.h"
 #include "platform/DisplayProbe.h"
 #include "platform/ExitSignals.h"
+#include "platform/ListenFailure.h"
 
 namespace orvane {
 namespace {
@@ -93,6 +95,16 @@ TEST(DisplayProbe, ADisplayWithoutAServerOrWithABadNameIsUnusable) {
     EXPECT_FALSE(missing.usable);
     EXPECT_FALSE(missing.reason.isEmpty());
     EXPECT_FALSE(ProbeXDisplay("no display name").usable);
+}
+
+TEST(ListenFailure, TheLineNamesThePortAndTheRealReason) {
+    EXPECT_EQ(ListenFailureLine(23, EACCES),
+              QString::fromUtf8("Port 23: permission denied \u2014 ports below 1024 need root or "
+                                "CAP_NET_BIND_SERVICE"));
+    EXPECT_EQ(ListenFailureLine(2323, EACCES), QStringLiteral("Port 2323: permission denied"));
+    EXPECT_EQ(ListenFailureLine(2323, EADDRINUSE),
+              QStringLiteral("Port 2323: address already in use"));
+    EXPECT_EQ(ListenFailureLine(2323, EMFILE), QStringLiteral("Port 2323: too many open files"));
 }
 
 }  // namespace
