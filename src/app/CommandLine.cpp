@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "telnet/ClientTexts.h"
+#include "Version.h"
 
 namespace orvane {
 
@@ -188,7 +188,7 @@ QString HelpText() {
 }
 
 QString VersionText() {
-    return QStringLiteral("Orvane %1\n").arg(QLatin1String(text::kVersion));
+    return QStringLiteral("Orvane %1\n").arg(QLatin1String(kVersionText));
 }
 
 QString UsageText(const QString& error) {

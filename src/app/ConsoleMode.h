@@ -2,8 +2,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QStringList>
 #include <functional>
+
+#include "platform/DisplayProbe.h"
 
 namespace orvane {
 
@@ -12,7 +15,27 @@ namespace orvane {
 // arguments carry no -platform option.
 bool WantsConsoleMode(const QStringList& arguments,
                       const std::function<QByteArray(const char*)>& environment);
-// The same, on the process's own environment and arguments.
-bool WantsConsoleMode(int argc, char** argv);
+
+// What stands behind a display, asked only when a display is named.
+struct DisplayServices {
+    std::function<QByteArray(const char*)> environment;
+    std::function<DisplayProbeResult(const QByteArray&)> probeX;
+    std::function<bool()> hasWaylandSupport;
+};
+
+struct FrontEndChoice {
+    bool console = false;
+    QString note;  // one line for standard error when a named display could not be used
+};
+
+// Windows or console: the console when asked for (--console) or when WantsConsoleMode; windows
+// when a platform plugin is asked for by name (Qt's choice then); otherwise windows only where
+// the display can be opened: an X display that answers, or Wayland with Qt's support for it.
+// A display that cannot be used leads to the console with a note saying so, since Qt would
+// end the program.
+FrontEndChoice ChooseFrontEnd(bool consoleAsked, const QStringList& arguments,
+                              const DisplayServices& services);
+// The same, on the process's own environment, an X connection and Qt's installed plugins.
+FrontEndChoice ChooseFrontEnd(bool consoleAsked, const QStringList& arguments);
 
 }  // namespace orvane

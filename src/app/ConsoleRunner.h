@@ -1,10 +1,12 @@
-// The server without windows: activity on standard output, ended by SIGINT or SIGTERM.
+// The server without windows: activity on standard output, ended by SIGTERM, SIGINT or SIGHUP.
 #pragma once
 
-#include <QObject>
-#include <cstdio>
+#include <unistd.h>
 
-class QSocketNotifier;
+#include <QObject>
+
+#include "platform/ConsoleOutput.h"
+#include "platform/ExitSignals.h"
 
 namespace orvane {
 
@@ -17,21 +19,22 @@ class ConsoleRunner final : public QObject {
     Q_OBJECT
 public:
     ConsoleRunner(TelnetService& server, ActivityLog& log, MessageBoxService& messages,
-                  std::FILE* output = stdout, QObject* parent = nullptr);
-    ~ConsoleRunner() override;
+                  int outputFd = STDOUT_FILENO, QObject* parent = nullptr);
 
-    // Starts the server and runs the event loop until SIGINT or SIGTERM. A server that
-    // cannot start shows the start-failure text and the result is 1; otherwise 0.
+    // Starts the server, says where it listens and runs the event loop until one of the
+    // signals arrives, then says that it stopped. A server that cannot start shows the
+    // start-failure text with the reason and the result is 1; otherwise 0.
     int Run();
 
 private:
     void PrintEntry(const ActivityEntry& entry);
-    void OnSignal();
+    void Say(const QString& line);
 
     TelnetService& m_server;
     MessageBoxService& m_messages;
-    std::FILE* m_output;
-    QSocketNotifier* m_signalNotifier = nullptr;
+    // The output never makes the server wait for whoever reads it.
+    ConsoleOutput m_output;
+    ExitSignals m_signals;
 };
 
 }  // namespace orvane

@@ -33,4 +33,15 @@ inline constexpr const char* kNotImplementedText = "Sorry, feature not implement
 inline constexpr const char* kConnectionTextFormat = "Number of connections : %1";
 inline constexpr const char* kTrayTooltipFormat = "Orvane (%1 Connections)";
 
+// The console server.
+inline constexpr const char* kListeningFormat = "Listening on %1";  // "0.0.0.0:2323"
+inline constexpr const char* kStoppedFormat = "Stopped listening on %1";
+inline constexpr const char* kAddUserHintText =
+    "Add a user without a display with: orvane --add-user NAME";
+inline constexpr const char* kDisplayFallbackFormat =
+    "Cannot open the display \"%1\" (%2); running as a console server.";
+inline constexpr const char* kNoWaylandFallbackText =
+    "WAYLAND_DISPLAY is set, but Qt has no Wayland support here and DISPLAY is not set; "
+    "running as a console server.";
+
 }  // namespace orvane

@@ -5,7 +5,7 @@ namespace orvane {
 
 COrvaneApp::COrvaneApp(const QString& programPath, SettingsStore& settings,
                        MessageBoxService& messages)
-    : m_locations(programPath),
+    : m_locations(FileLocations::ForProgram(programPath)),
       m_settings(settings),
       m_messages(messages),
       m_database(m_locations.DataFilePath(), messages) {}

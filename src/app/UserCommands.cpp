@@ -16,6 +16,7 @@
 #include "platform/ConsoleMessageBox.h"
 #include "platform/InstanceLock.h"
 #include "platform/TerminalInput.h"
+#include "users/DatabaseTexts.h"
 #include "users/UserDatabase.h"
 #include "users/UserEditing.h"
 #include "users/UserMatching.h"

@@ -1,6 +1,8 @@
 // File locations derived from the program path.
 #include "config/FileLocations.h"
 
+#include "config/DataDirectory.h"
+
 namespace orvane {
 
 namespace {
@@ -18,11 +20,23 @@ QString WithHelpExtension(const QString& path) {
 
 }  // namespace
 
-FileLocations::FileLocations(const QString& programPath)
-    : m_programPath(programPath), m_helpFilePath(WithHelpExtension(programPath)) {
+FileLocations::FileLocations(const QString& programPath, const QString& privateDataDirectory)
+    : m_programPath(programPath),
+      m_privateDataDirectory(privateDataDirectory),
+      m_helpFilePath(WithHelpExtension(programPath)) {
     m_dataFilePath = UpperCasedHelpPath();
     const int first = m_dataFilePath.indexOf(QStringLiteral(".HLP"));
     if (first >= 0) m_dataFilePath = m_dataFilePath.left(first) + QStringLiteral(".DAT");
+    m_dataFilePath = InDataDirectory(m_dataFilePath);
+}
+
+FileLocations FileLocations::ForProgram(const QString& programPath) {
+    return FileLocations(programPath, orvane::PrivateDataDirectory(programPath));
+}
+
+QString FileLocations::InDataDirectory(const QString& path) const {
+    if (m_privateDataDirectory.isEmpty()) return path;
+    return m_privateDataDirectory + QLatin1Char('/') + path.mid(FileNameStart(path));
 }
 
 QString FileLocations::UpperCasedHelpPath() const {
@@ -32,8 +46,9 @@ QString FileLocations::UpperCasedHelpPath() const {
 
 QString FileLocations::DefaultLogFile() const {
     QString path = UpperCasedHelpPath();
-    if (!path.contains(QStringLiteral(".HLP"))) return QStringLiteral("/ORVANE.LOG");
-    return path.replace(QStringLiteral(".HLP"), QStringLiteral(".LOG"));
+    if (!path.contains(QStringLiteral(".HLP")))
+        return InDataDirectory(QStringLiteral("/ORVANE.LOG"));
+    return InDataDirectory(path.replace(QStringLiteral(".HLP"), QStringLiteral(".LOG")));
 }
 
 QString FileLocations::SoundDefault(const char* fileName) const {

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/ListenFailure.h"
+
 namespace orvane {
 
 AsyncConnection::AsyncConnection(int fd, AsyncSocketHandler& handler, QObject* parent)
@@ -150,15 +152,11 @@ bool AsyncListener::Listen(const QString& address, int port) {
     } else {
         reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port = htons(static_cast<uint16_t>(port));
     }
-    const QString where = text.isEmpty() ? QStringLiteral("every IPv4 address") : text;
-    const auto failure = [&](const char* step) {
-        return QStringLiteral("Cannot %1 on %2 port %3: %4")
-            .arg(QLatin1String(step), where)
-            .arg(port)
-            .arg(QString::fromLocal8Bit(std::strerror(errno)));
-    };
+    // "Port 23: permission denied — ports below 1024 need root or CAP_NET_BIND_SERVICE",
+    // naming the address too when one was asked for.
+    const auto failure = [&] { return ListenFailureLine(port, errno, text); };
     const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return Fail(-1, failure("open a socket"));
+    if (fd < 0) return Fail(-1, failure());
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (family == AF_INET6) {
@@ -169,11 +167,11 @@ bool AsyncListener::Listen(const QString& address, int port) {
         ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
     }
     if (::bind(fd, reinterpret_cast<sockaddr*>(&bound), boundLength) != 0) {
-        const QString reason = failure("bind");
+        const QString reason = failure();
         return Fail(fd, reason);
     }
     if (::listen(fd, SOMAXCONN) != 0) {
-        const QString reason = failure("listen");
+        const QString reason = failure();
         return Fail(fd, reason);
     }
     m_fd = fd;
@@ -191,6 +189,22 @@ int AsyncListener::BoundPort() const {
         return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
     }
     return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+}
+
+QString AsyncListener::BoundAddress() const {
+    if (m_fd < 0) return {};
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        ::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        return QStringLiteral("[%1]:%2").arg(QLatin1String(text)).arg(ntohs(v6.sin6_port));
+    }
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    ::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+    return QStringLiteral("%1:%2").arg(QLatin1String(text)).arg(ntohs(v4.sin_port));
 }
 
 int AsyncListener::Accept(PeerAddress* peer) {

@@ -89,6 +89,8 @@ public:
     bool Listen(const QString& address, int port);
     QString FailureReason() const { return m_failureReason; }
     int BoundPort() const;
+    // The bound address and port as "0.0.0.0:2323" ("[::]:2323" for IPv6); empty when closed.
+    QString BoundAddress() const;
     // Takes one pending connection: its non-blocking descriptor, or -1. The peer of either
     // family; an IPv4 client of a dual-stack socket comes back as plain IPv4.
     int Accept(PeerAddress* peer);

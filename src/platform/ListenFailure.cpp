@@ -6,7 +6,7 @@
 
 namespace orvane {
 
-QString ListenFailureLine(int port, int error) {
+QString ListenFailureLine(int port, int error, const QString& address) {
     QString reason;
     switch (error) {
         case EACCES:
@@ -27,6 +27,8 @@ QString ListenFailureLine(int port, int error) {
             if (!reason.isEmpty()) reason[0] = reason[0].toLower();
             break;
     }
+    if (!address.isEmpty())
+        return QStringLiteral("Port %1 on %2: %3").arg(port).arg(address, reason);
     return QStringLiteral("Port %1: %2").arg(port).arg(reason);
 }
 

@@ -93,6 +93,10 @@ int TelnetService::BoundPort() const {
     return m_pListenSocket ? m_pListenSocket->BoundPort() : 0;
 }
 
+QString TelnetService::ListeningAddress() const {
+    return m_pListenSocket ? m_pListenSocket->BoundAddress() : QString();
+}
+
 int TelnetService::BlockedSessionCount() const {
     int count = 0;
     for (const auto& session : m_pSessions) {

@@ -59,6 +59,8 @@ public:
     int ConnectionCount() const;
     // The port actually bound (useful when "PortNr" is 0 in tests); 0 when stopped.
     int BoundPort() const;
+    // Where the listener listens, as "0.0.0.0:2323"; empty when stopped.
+    QString ListeningAddress() const;
 
     // Without a factory, `dos` answers that the interpreter could not be started.
     void SetBridgeFactory(BridgeFactory factory) { m_bridgeFactory = std::move(factory); }

@@ -3,11 +3,13 @@
 #include "ui/OrvaneDlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
@@ -184,6 +186,8 @@ void COrvaneDlg::closeEvent(QCloseEvent* event) {
 
 void COrvaneDlg::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
+    // Without a tray a hidden window could never be brought back: it stays minimised.
+    if (!m_services.trayAvailable) return;
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
         // Hidden from the next turn of the loop: hiding inside the state change itself
         // confuses some window managers.
@@ -197,10 +201,11 @@ void COrvaneDlg::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            accept();
+            // Nothing: a stray Enter must not end the server and every session with it.
             return;
         case Qt::Key_Escape:
-            reject();
+            // Like the close box, so "ConfirmExit" is asked.
+            close();
             return;
         default:
             QDialog::keyPressEvent(event);
@@ -215,7 +220,7 @@ void COrvaneDlg::PostCommand(int id) {
 void COrvaneDlg::OnCommand(int id) {
     switch (id) {
         case command::kHide:
-            hide();
+            HideOrMinimize();
             break;
         case command::kExitNow:
             if (QueryTerminate()) done(QDialog::Rejected);
@@ -230,6 +235,24 @@ void COrvaneDlg::OnCommand(int id) {
         default:
             break;
     }
+}
+
+void COrvaneDlg::HideOrMinimize() {
+    if (m_services.trayAvailable)
+        hide();
+    else
+        showMinimized();
+}
+
+void COrvaneDlg::ExitNowWithoutQuestion() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget == this || !widget->isVisible()) continue;
+        if (auto* dialog = qobject_cast<QDialog*>(widget))
+            dialog->reject();
+        else if (auto* menu = qobject_cast<QMenu*>(widget))
+            menu->close();
+    }
+    done(QDialog::Rejected);
 }
 
 void COrvaneDlg::ShowRestored() {

@@ -46,6 +46,9 @@ public:
     void done(int result) override;
 
     void OnCommand(int id);
+    // "E&xit Now" without the question, for a signal: whatever runs nested (a message box,
+    // the sheet, the tray menu) is closed unconfirmed first, so that the modal run returns.
+    void ExitNowWithoutQuestion();
     void OnEnableServer();
     void UpdateConnectionText();
     void UpdateTrayStatus();
@@ -77,6 +80,8 @@ private:
     void InsertActivityColumns();
     void PostCommand(int id);
     void ShowRestored();
+    // To the tray where there is one; to the task bar where not, so it can always come back.
+    void HideOrMinimize();
     void OnConfigure();
     void ScrollToNewest();
 

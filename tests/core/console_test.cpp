@@ -28,6 +28,64 @@ TEST(ConsoleMode, IsChosenOnlyWithoutDisplayAndWithoutAPlatformRequest) {
     EXPECT_FALSE(Console({QStringLiteral("--platform=xcb")}, {}));
 }
 
+// Each front-end choice with a scripted environment, X display and Wayland support.
+struct Display {
+    QMap<QByteArray, QByteArray> environment;
+    bool xAnswers = false;
+    bool wayland = false;
+    int probes = 0;
+
+    FrontEndChoice Choose(bool consoleAsked, const QStringList& arguments = {}) {
+        return ChooseFrontEnd(consoleAsked, arguments,
+                              {[this](const char* name) { return environment.value(name); },
+                               [this](const QByteArray&) {
+                                   ++probes;
+                                   return xAnswers ? DisplayProbeResult{true, {}}
+                                                   : DisplayProbeResult{
+                                                         false, QStringLiteral("no answer")};
+                               },
+                               [this] { return wayland; }});
+    }
+};
+
+TEST(ConsoleMode, AStaleDisplayFallsBackToTheConsoleWithOneLineSayingSo) {
+    Display stale{{{"DISPLAY", ":7"}}};
+    FrontEndChoice choice = stale.Choose(false);
+    EXPECT_TRUE(choice.console);
+    EXPECT_EQ(choice.note,
+              QStringLiteral("Cannot open the display \":7\" (no answer); running as a "
+                             "console server."));
+
+    Display working{{{"DISPLAY", ":0"}}, true};
+    choice = working.Choose(false);
+    EXPECT_FALSE(choice.console);
+    EXPECT_TRUE(choice.note.isEmpty());
+
+    // --console wins over a display that works, without probing it.
+    choice = working.Choose(true);
+    EXPECT_TRUE(choice.console);
+    EXPECT_EQ(working.probes, 1);
+
+    // A platform asked for by name is Qt's business; no probe.
+    Display named{{{"DISPLAY", ":7"}, {"QT_QPA_PLATFORM", "offscreen"}}};
+    EXPECT_FALSE(named.Choose(false).console);
+    EXPECT_FALSE(
+        stale.Choose(false, {QStringLiteral("-platform"), QStringLiteral("offscreen")}).console);
+    EXPECT_EQ(named.probes, 0);
+
+    // Wayland alone needs Qt's support for it.
+    Display wayland{{{"WAYLAND_DISPLAY", "wayland-0"}}};
+    EXPECT_TRUE(wayland.Choose(false).console);
+    EXPECT_TRUE(wayland.Choose(false).note.contains(QStringLiteral("WAYLAND_DISPLAY")));
+    wayland.wayland = true;
+    EXPECT_FALSE(wayland.Choose(false).console);
+
+    // No display at all: the console, with nothing to explain.
+    Display none;
+    EXPECT_TRUE(none.Choose(false).console);
+    EXPECT_TRUE(none.Choose(false).note.isEmpty());
+}
+
 TEST(ConsoleAdminPrompt, IsCancelledWhenTheInputIsNoTerminal) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);

@@ -50,3 +50,22 @@ TEST(FileLocations, SoundSettingsAreReturnedUnchanged) {
     EXPECT_EQ(store.Read(setting::S1FileName, at), QStringLiteral("/media/Sounds/hello.wav"));
     EXPECT_EQ(store.Read(setting::S2FileName, at), QStringLiteral("relative/bye.WAV"));
 }
+
+TEST(FileLocations, AnInstalledCopyKeepsDatabaseAndLogInTheUsersDirectoryAndSoundsBesideItself) {
+    const FileLocations at(QStringLiteral("/usr/libexec/orvane/orvane"),
+                           QStringLiteral("/home/u/.local/share/Quorvex/Orvane"));
+    EXPECT_EQ(at.DataFilePath(), QStringLiteral("/home/u/.local/share/Quorvex/Orvane/ORVANE.DAT"));
+    EXPECT_EQ(at.DefaultLogFile(),
+              QStringLiteral("/home/u/.local/share/Quorvex/Orvane/ORVANE.LOG"));
+    EXPECT_EQ(at.DefaultLoginSound(), QStringLiteral("/usr/libexec/orvane/LOGIN.WAV"));
+    EXPECT_EQ(at.DefaultLogoutSound(), QStringLiteral("/usr/libexec/orvane/LOGOUT.WAV"));
+    EXPECT_EQ(at.HelpFilePath(), QStringLiteral("/usr/libexec/orvane/orvane.HLP"));
+}
+
+TEST(FileLocations, ACopyInAWritableDirectoryKeepsEverythingBesideItself) {
+    const QString dir = test::MakeTempDir(QStringLiteral("copy"));
+    const FileLocations at = FileLocations::ForProgram(dir + QStringLiteral("/orvane"));
+    EXPECT_TRUE(at.PrivateDataDirectory().isEmpty());
+    EXPECT_EQ(at.DataFilePath(), dir + QStringLiteral("/ORVANE.DAT"));
+    EXPECT_EQ(at.DefaultLogFile(), dir + QStringLiteral("/ORVANE.LOG"));
+}

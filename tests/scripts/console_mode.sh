@@ -84,6 +84,7 @@ set -e
 [ "$second" -ne 124 ] || fail "a server on a busy port did not end"
 grep -q 'Failed to start the server. This can be caused by several problems' "$tmp/err2" \
   || fail "no start-failure text on stderr"
+grep -q "^Port $port: address already in use\$" "$tmp/err2" || fail "no reason line for the busy port"
 
 kill -TERM "$pid"
 status=""

@@ -78,9 +78,10 @@ TEST_F(MainWindow, ABusyPortUnchecksTheSwitchWithTheStartFailureText) {
     settings.Write(setting::PortNr, occupant.serverPort());
     Window().show();
     ASSERT_TRUE(WaitUntil([this] { return !messages.shown.empty(); }));
-    // The designed text first, then what the system said.
-    EXPECT_TRUE(messages.shown.front().text.startsWith(QString::fromLatin1(kStartFailedText)));
-    EXPECT_TRUE(messages.shown.front().text.contains(QStringLiteral("bind")));
+    // The designed text, then one line with the port and the real reason.
+    EXPECT_EQ(messages.shown.front().text,
+              QString::fromLatin1(kStartFailedText) +
+                  QStringLiteral("\n\nPort %1: address already in use").arg(occupant.serverPort()));
     EXPECT_EQ(messages.shown.front().icon, MessageIcon::Stop);
     EXPECT_FALSE(Switch()->isChecked());
     EXPECT_FALSE(server->IsListening());
@@ -175,12 +176,72 @@ TEST_F(MainWindow, AnsweringNoToTheExitQuestionKeepsEverythingRunning) {
     EXPECT_TRUE(server->IsListening());
 }
 
-TEST_F(MainWindow, EscapeEndsTheRunWithoutAQuestion) {
-    COrvaneDlg& window = Window();
+TEST_F(MainWindow, EscapeIsLikeClosingTheWindowAndAsksFirst) {
+    COrvaneDlg& window = ShownWindow();
+    QSignalSpy finished(&window, &QDialog::finished);
+    messages.answers = {MessageAnswer::No};
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_EQ(QuestionsAsked(), 1);
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_TRUE(server->IsListening());
+
     QTimer::singleShot(200, &window, [&window] { QTest::keyClick(&window, Qt::Key_Escape); });
     QTimer::singleShot(5000, &window, [&window] { window.done(99); });  // safety net
     EXPECT_EQ(window.exec(), QDialog::Rejected);
+    EXPECT_EQ(QuestionsAsked(), 2);
+}
+
+TEST_F(MainWindow, EnterDoesNothingAndEverySessionStays) {
+    COrvaneDlg& window = ShownWindow();
+    QSignalSpy finished(&window, &QDialog::finished);
+    LoopbackClient client;
+    ASSERT_TRUE(client.Connect(server->BoundPort()));
+    ASSERT_TRUE(WaitUntil([this] { return server->ConnectionCount() == 1; }));
+    QTest::keyClick(&window, Qt::Key_Return);
+    QTest::keyClick(&window, Qt::Key_Enter);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(finished.count(), 0);
     EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(server->ConnectionCount(), 1);
+}
+
+TEST_F(MainWindow, ASignalEndsTheRunWithoutAQuestionEvenFromInsideANestedDialog) {
+    COrvaneDlg& window = Window();
+    settings.Write(setting::ConfirmExit, 1);
+    int nestedResult = -1;
+    QTimer::singleShot(100, &window, [&] {
+        QDialog nested(&window);
+        QTimer::singleShot(100, &nested, [&window] { window.ExitNowWithoutQuestion(); });
+        nestedResult = nested.exec();
+    });
+    QTimer::singleShot(5000, &window, [&window] { window.done(99); });  // safety net
+    EXPECT_EQ(window.exec(), QDialog::Rejected);
+    EXPECT_EQ(nestedResult, QDialog::Rejected);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(MainWindow, WithoutATrayMinimisingKeepsTheWindowWithinReach) {
+    COrvaneDlg& window = ShownWindow(/*trayAvailable=*/false);
+    window.showMinimized();
+    QCoreApplication::processEvents();
+    QTest::qWait(50);
+    EXPECT_TRUE(window.isVisible());
+    window.OnCommand(command::kHide);  // what "Start minimized" posts
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMinimized());
+    window.OnCommand(command::kOpen);
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(MainWindow, WithoutATrayStartMinimizeMinimisesInsteadOfHiding) {
+    settings.Write(setting::StartMinimize, 1);
+    COrvaneDlg& window = ShownWindow(/*trayAvailable=*/false);
+    ASSERT_TRUE(WaitUntil([&window] { return window.isMinimized(); }));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(server->IsListening());
 }
 
 TEST_F(MainWindow, HidingToTheTrayDoesNotEndTheRunAndOpenBringsTheWindowBack) {
