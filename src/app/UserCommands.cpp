@@ -284,7 +284,7 @@ private:
                 return false;
             }
             if (password.isEmpty()) {
-                Say(m_streams.err, QString::fromLatin1(kEmptyPasswordText));
+                Say(m_streams.err, QString::fromLatin1(kPasswordEmptyText));
                 continue;
             }
             if (password.size() > kPasswordLimit) {

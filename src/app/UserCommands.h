@@ -13,7 +13,7 @@ struct CommandLine;
 // The texts of the user commands, besides the database's and the Users page's own.
 inline constexpr const char* kServerRunningText =
     "Orvane is running: change users in Configure... \u2192 Users, or stop it first.";
-inline constexpr const char* kEmptyPasswordText = "The password must not be empty.";
+inline constexpr const char* kPasswordEmptyText = "The password must not be empty.";
 inline constexpr const char* kPasswordsDifferText = "The passwords do not match.";
 inline constexpr const char* kNoPasswordText = "No password was given.";
 inline constexpr const char* kNoSuchUserFormat = "There is no user named \"%1\".";

@@ -171,6 +171,56 @@ finally:
     except subprocess.TimeoutExpired: server.kill()
 PY
 
+# The windowed program ends on SIGTERM like "Exit Now": status 0, and the dos shell with it.
+port="$(free_port)"
+printf '[Settings]\nPortNr=%s\nReverseDNS=0\nConfirmExit=1\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
+QT_QPA_PLATFORM=offscreen "$prog" </dev/null >"$tmp/window.out" 2>"$tmp/window.err" &
+pids+=($!)
+window=$!
+# The client keeps its connection open (bounded) while the program is ended.
+python3 - "$port" "$tmp/shell.pid" <<'PY' &
+import os, re, socket, sys, time
+port = int(sys.argv[1])
+deadline = time.time() + 20
+while True:
+    try:
+        s = socket.create_connection(("127.0.0.1", port), timeout=10); break
+    except OSError:
+        if time.time() > deadline: raise
+        time.sleep(0.1)
+def expect(pattern):
+    data = b""; end = time.time() + 10
+    while True:
+        found = re.search(pattern, data)
+        if found: return found
+        if time.time() > end: raise SystemExit("timed out waiting for %r, got %r" % (pattern, data))
+        chunk = s.recv(4096)
+        if not chunk: raise SystemExit("closed while waiting for %r" % pattern)
+        data += chunk
+expect(b"Username : "); s.sendall(b"alice\r\n")
+expect(b"Password : "); s.sendall(b"second-pass\r\n")
+expect(b"> "); s.sendall(b"dos\r\n")
+s.sendall(b"echo shell-pid-$$\r\n")
+with open(sys.argv[2] + ".new", "w") as f: f.write(expect(rb"shell-pid-(\d+)").group(1).decode())
+os.rename(sys.argv[2] + ".new", sys.argv[2])
+s.settimeout(60)
+try:
+    while s.recv(4096): pass
+except OSError:
+    pass
+PY
+pids+=($!)
+client=$!
+for _ in $(seq 200); do [ -s "$tmp/shell.pid" ] && break; sleep 0.1; done
+[ -s "$tmp/shell.pid" ] || fail "no dos shell in the windowed program"
+shell="$(cat "$tmp/shell.pid")"
+kill -0 "$shell" 2>/dev/null || fail "the dos shell is not running"
+stop "$window" TERM || fail "SIGTERM did not end the windowed program"
+[ "$status" -eq 0 ] || fail "the windowed program ended with $status after SIGTERM"
+for _ in $(seq 100); do kill -0 "$shell" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$shell" 2>/dev/null && fail "the dos shell $shell outlived the windowed program"
+for _ in $(seq 100); do kill -0 "$client" 2>/dev/null || break; sleep 0.1; done
+
 # No users and no terminal: it says how to add one.
 mkdir -p "$tmp/empty"
 cp "$orvane" "$tmp/empty/orvane"
