@@ -55,6 +55,9 @@ FrontEndChoice ChooseFrontEnd(bool consoleAsked, const QStringList& arguments,
     if (!display.isEmpty()) {
         const DisplayProbeResult probe = services.probeX(display);
         if (probe.usable) return {false, {}};
+        // Qt prefers Wayland itself where it can; a dead X display does not matter then.
+        if (!services.environment("WAYLAND_DISPLAY").isEmpty() && services.hasWaylandSupport())
+            return {false, {}};
         return {true, QString::fromLatin1(kDisplayFallbackFormat)
                           .arg(QString::fromLocal8Bit(display), probe.reason)};
     }

@@ -79,6 +79,8 @@ TEST(ConsoleMode, AStaleDisplayFallsBackToTheConsoleWithOneLineSayingSo) {
     EXPECT_TRUE(wayland.Choose(false).note.contains(QStringLiteral("WAYLAND_DISPLAY")));
     wayland.wayland = true;
     EXPECT_FALSE(wayland.Choose(false).console);
+    wayland.environment.insert("DISPLAY", ":7");  // a dead X display beside a working Wayland
+    EXPECT_FALSE(wayland.Choose(false).console);
 
     // No display at all: the console, with nothing to explain.
     Display none;
