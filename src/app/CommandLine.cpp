@@ -182,8 +182,8 @@ QString HelpText() {
         "  --version             show the version and exit\n"
         "\n"
         "Names are matched as at login, ignoring letter case. A password is read twice\n"
-        "without echo from a terminal, or as one line from standard input. The user commands\n"
-        "refuse while Orvane is running. Qt's own options (-platform NAME, -style NAME, ...)\n"
+        "without echo from a terminal, or as one line from standard input. Users cannot be\n"
+        "changed while Orvane is running. Qt's own options (-platform NAME, -style NAME, ...)\n"
         "are passed on to Qt. See orvane(1).\n");
 }
 
