@@ -63,7 +63,7 @@ data="$home/.local/share/Quorvex/Orvane"
 [ ! -e /usr/libexec/orvane/ORVANE.DAT ] || fail "a database was written beside the installed program"
 
 port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
-"${as_user[@]}" sh -c 'mkdir -p "$HOME/.config/Quorvex" && printf "[Settings]\nPortNr=%s\nReverseDNS=0\n" "$1" >"$HOME/.config/Quorvex/Orvane.conf"' sh "$port"
+"${as_user[@]}" sh -c 'mkdir -p "$HOME/.config/Quorvex" && printf "[Settings]\nPortNr=%s\nListenAddress=127.0.0.1\nReverseDNS=0\n" "$1" >"$HOME/.config/Quorvex/Orvane.conf"' sh "$port"
 
 "${as_user[@]}" orvane --console </dev/null >"$tmp/server.out" 2>"$tmp/server.err" &
 pid=$!

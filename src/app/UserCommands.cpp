@@ -17,6 +17,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/TerminalInput.h"
 #include "users/DatabaseTexts.h"
+#include "users/PasswordRule.h"
 #include "users/UserDatabase.h"
 #include "users/UserEditing.h"
 #include "users/UserMatching.h"
@@ -28,20 +29,23 @@ namespace {
 // What a change did to the table it was given.
 enum class Change { Refused, Unchanged, Changed };
 
-// The database's own messages, on the error stream; remembers whether the file could be
-// read, so that a change never replaces a file it did not understand.
+// The database's own messages, on the error stream, each once although a change loads the
+// file twice; remembers whether anything went wrong, for the list's exit status. A file that
+// cannot be read is the database's business: it keeps it aside before it saves.
 class CommandMessages final : public MessageBoxService {
 public:
     explicit CommandMessages(std::FILE* err) : m_console(err) {}
     MessageAnswer Show(const QString& text, MessageIcon icon, MessageButtons buttons) override {
         if (icon != MessageIcon::Information) m_troubled = true;
+        if (m_shown.contains(text)) return MessageAnswer::Ok;
+        m_shown << text;
         return m_console.Show(text, icon, buttons);
     }
     bool Troubled() const { return m_troubled; }
-    void Reset() { m_troubled = false; }
 
 private:
     ConsoleMessageBox m_console;
+    QStringList m_shown;
     bool m_troubled = false;
 };
 
@@ -241,8 +245,8 @@ private:
     }
 
     // Loads the table under the exclusive lock, hands it to the change and saves it when it
-    // was changed. A running server, a lock that cannot be taken, a file that could not be
-    // read or a failed save end the command with status 1.
+    // was changed. A running server, a lock that cannot be taken or a failed save end the
+    // command with status 1.
     int WithTable(const std::function<Change(UserTable&)>& change) {
         InstanceLock lock(InstanceLock::PathFor(m_databasePath));
         switch (lock.Take(InstanceLock::Kind::Exclusive)) {
@@ -256,10 +260,7 @@ private:
         }
         auto table = std::make_unique<UserTable>();
         UserDatabase database(m_databasePath, m_messages);
-        m_messages.Reset();
         database.Load(*table);
-        if (m_messages.Troubled())
-            return Fail(QString::fromUtf8(kDatabaseKeptFormat).arg(m_databasePath));
         switch (change(*table)) {
             case Change::Refused:
                 return kExitFailed;
@@ -283,8 +284,8 @@ private:
                 Fail(QString::fromLatin1(kNoPasswordText));
                 return false;
             }
-            if (password.isEmpty()) {
-                Say(m_streams.err, QString::fromLatin1(kPasswordEmptyText));
+            if (const char* refusal = PasswordRefusal(password.constData())) {
+                Say(m_streams.err, QString::fromLatin1(refusal));
                 continue;
             }
             if (password.size() > kPasswordLimit) {

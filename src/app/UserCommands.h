@@ -13,7 +13,6 @@ struct CommandLine;
 // The texts of the user commands, besides the database's and the Users page's own.
 inline constexpr const char* kServerRunningText =
     "Orvane is running: change users in Configure... \u2192 Users, or stop it first.";
-inline constexpr const char* kPasswordEmptyText = "The password must not be empty.";
 inline constexpr const char* kPasswordsDifferText = "The passwords do not match.";
 inline constexpr const char* kNoPasswordText = "No password was given.";
 inline constexpr const char* kNoSuchUserFormat = "There is no user named \"%1\".";
@@ -23,8 +22,6 @@ inline constexpr const char* kNameControlText =
 inline constexpr const char* kTooLongFormat = "The %1 must be at most %2 bytes long.";
 inline constexpr const char* kNotUtf8Text = "The password must be UTF-8 text.";
 inline constexpr const char* kLockFailedFormat = "Cannot lock %1: %2";
-inline constexpr const char* kDatabaseKeptFormat =
-    "The user database %1 cannot be read; it was left unchanged.";
 inline constexpr const char* kAddedFormat = "Added user \"%1\".";
 inline constexpr const char* kPasswordSetFormat = "Changed the password of \"%1\".";
 inline constexpr const char* kDeletedFormat = "Deleted user \"%1\".";

@@ -69,12 +69,12 @@ grep -q 'pass' "$tmp/list.out" && fail "--list-users shows a password"
 
 # A stale DISPLAY: the console server, with one line saying so.
 port="$(free_port)"
-printf '[Settings]\nPortNr=%s\nReverseDNS=0\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
+printf '[Settings]\nPortNr=%s\nListenAddress=127.0.0.1\nReverseDNS=0\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
 # Display 59536 has no server; its TCP fallback would be port 0.
 DISPLAY=:59536 "$prog" </dev/null >"$tmp/server.out" 2>"$tmp/server.err" &
 pids+=($!)
 server=$!
-wait_for "$tmp/server.out" "^Listening on 0\.0\.0\.0:$port\$" || fail "no listening line"
+wait_for "$tmp/server.out" "^Listening on 127\.0\.0\.1:$port\$" || fail "no listening line"
 grep -q '^Orvane: Cannot open the display ":59536"' "$tmp/server.err" || fail "no display fallback line"
 
 # While it runs, changes are refused; the list still answers.
@@ -106,12 +106,12 @@ PY
 
 stop "$server" HUP || fail "SIGHUP did not end the console server"
 [ "$status" -eq 0 ] || fail "the console server ended with $status after SIGHUP"
-grep -q "^Stopped listening on 0\.0\.0\.0:$port\$" "$tmp/server.out" || fail "no stop line"
+grep -q "^Stopped listening on 127\.0\.0\.1:$port\$" "$tmp/server.out" || fail "no stop line"
 
 # An output nobody reads never holds the server: far more activity than a pipe and the
 # 1 MiB buffer take, a second client still served at once, and the loss counted once read.
 port="$(free_port)"
-printf '[Settings]\nPortNr=%s\nReverseDNS=0\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
+printf '[Settings]\nPortNr=%s\nListenAddress=127.0.0.1\nReverseDNS=0\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
 python3 - "$prog" "$port" <<'PY' || fail "an unread output held the server"
 import os, socket, subprocess, sys, threading, time
 prog, port = sys.argv[1], int(sys.argv[2])
@@ -173,7 +173,7 @@ PY
 
 # The windowed program ends on SIGTERM like "Exit Now": status 0, and the dos shell with it.
 port="$(free_port)"
-printf '[Settings]\nPortNr=%s\nReverseDNS=0\nConfirmExit=1\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
+printf '[Settings]\nPortNr=%s\nListenAddress=127.0.0.1\nReverseDNS=0\nConfirmExit=1\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
 QT_QPA_PLATFORM=offscreen "$prog" </dev/null >"$tmp/window.out" 2>"$tmp/window.err" &
 pids+=($!)
 window=$!
@@ -225,7 +225,7 @@ for _ in $(seq 100); do kill -0 "$client" 2>/dev/null || break; sleep 0.1; done
 mkdir -p "$tmp/empty"
 cp "$orvane" "$tmp/empty/orvane"
 port="$(free_port)"
-printf '[Settings]\nPortNr=%s\nReverseDNS=0\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
+printf '[Settings]\nPortNr=%s\nListenAddress=127.0.0.1\nReverseDNS=0\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
 "$tmp/empty/orvane" --console </dev/null >"$tmp/empty.out" 2>"$tmp/empty.err" &
 pids+=($!)
 empty=$!

@@ -85,6 +85,7 @@ set -e
 grep -q 'Failed to start the server. This can be caused by several problems' "$tmp/err2" \
   || fail "no start-failure text on stderr"
 grep -q "^Port $port: address already in use\$" "$tmp/err2" || fail "no reason line for the busy port"
+grep -q "^Listening on 0\.0\.0\.0:$port\$" "$tmp/out" || fail "no line saying where it listens"
 
 kill -TERM "$pid"
 status=""

@@ -79,9 +79,12 @@ TEST_F(MainWindow, ABusyPortUnchecksTheSwitchWithTheStartFailureText) {
     Window().show();
     ASSERT_TRUE(WaitUntil([this] { return !messages.shown.empty(); }));
     // The designed text, then one line with the port and the real reason.
-    EXPECT_EQ(messages.shown.front().text,
-              QString::fromLatin1(kStartFailedText) +
-                  QStringLiteral("\n\nPort %1: address already in use").arg(occupant.serverPort()));
+    const QString text = messages.shown.front().text;
+    EXPECT_TRUE(text.startsWith(QString::fromLatin1(kStartFailedText) +
+                                QStringLiteral("\n\nPort %1").arg(occupant.serverPort())))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral(": address already in use"))) << text.toStdString();
+    EXPECT_EQ(text.count(QLatin1Char('\n')), QString::fromLatin1(kStartFailedText).count('\n') + 2);
     EXPECT_EQ(messages.shown.front().icon, MessageIcon::Stop);
     EXPECT_FALSE(Switch()->isChecked());
     EXPECT_FALSE(server->IsListening());
