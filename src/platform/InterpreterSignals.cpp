@@ -58,9 +58,10 @@ int SignalSession(pid_t sessionId, int signal) {
         char* end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (pid <= 0 || *end != '\0') continue;
-        OwnedFd process(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0)));
-        if (!process.IsValid()) continue;
+        // Cheap look first; the descriptor then pins the process that is checked again.
         if (SessionOf(static_cast<pid_t>(pid)) != sessionId) continue;
+        OwnedFd process(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0)));
+        if (!process.IsValid() || SessionOf(static_cast<pid_t>(pid)) != sessionId) continue;
         if (::syscall(SYS_pidfd_send_signal, process.Get(), signal, nullptr, 0) == 0) ++signalled;
     }
     ::closedir(proc);
