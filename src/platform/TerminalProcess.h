@@ -12,13 +12,6 @@
 
 namespace orvane {
 
-// What the client told about its terminal. A size of 0 (or less) is not known.
-struct TerminalRequest {
-    QByteArray terminalType;
-    int columns = 0;
-    int rows = 0;
-};
-
 // The account the shell runs for: the user who runs the server.
 struct LoginAccount {
     QByteArray name;
@@ -40,7 +33,7 @@ QByteArray TerminalTypeForEnvironment(const QByteArray& clientType);
 // The kernel tells the terminal's foreground programs (SIGWINCH) when it changed.
 void SetTerminalWindowSize(int terminalFd, int columns, int rows);
 
-class PosixTerminalLauncher final {
+class PosixTerminalLauncher final : public TerminalLauncher {
 public:
     struct Options {
         // The user running the server by default; tests put another shell or home here.
@@ -50,12 +43,8 @@ public:
     PosixTerminalLauncher();
     explicit PosixTerminalLauncher(Options options);
 
-    // Opens a pseudo-terminal and starts the login shell on it. On success `child.input`
-    // and `child.output` are the terminal's master side (two descriptors of it, both
-    // non-blocking and close-on-exec). On failure nothing is left open or running and
-    // `child` stays empty: PipeFailed when no terminal could be had, ProcessFailed when the
-    // shell could not be started.
-    InterpreterLauncher::Result Launch(InterpreterChild& child, const TerminalRequest& request);
+    InterpreterLauncher::Result Launch(InterpreterChild& child,
+                                       const TerminalRequest& request) override;
 
 private:
     Options m_options;

@@ -4,7 +4,6 @@
 #include "telnet/DosBridge.h"
 
 #include <errno.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +14,8 @@
 
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterLauncher.h"
+#include "platform/InterpreterSignals.h"
+#include "platform/TerminalProcess.h"
 #include "telnet/BridgeEndpoint.h"
 #include "telnet/ClientTexts.h"
 
@@ -41,6 +42,13 @@ constexpr int kExitAfterEndMs = 500;
 DosBridge::DosBridge(BridgeEndpoint& endpoint, InterpreterLauncher& launcher, QObject* parent)
     : QObject(parent), m_endpoint(endpoint), m_launcher(launcher) {}
 
+DosBridge::DosBridge(BridgeEndpoint& endpoint, InterpreterLauncher& launcher,
+                     TerminalLauncher& terminalLauncher, QObject* parent)
+    : QObject(parent),
+      m_endpoint(endpoint),
+      m_launcher(launcher),
+      m_terminalLauncher(&terminalLauncher) {}
+
 DosBridge::~DosBridge() {
     if (m_phase == Phase::Running) TearDown();
 }
@@ -57,6 +65,23 @@ void DosBridge::Start() {
     if (m_phase != Phase::NotStarted) return;
     auto child = std::make_unique<InterpreterChild>();
     const InterpreterLauncher::Result result = m_launcher.Launch(*child);
+    Begin(result, std::move(child));
+}
+
+void DosBridge::StartTerminal(const QByteArray& terminalType, int columns, int rows) {
+    if (m_phase != Phase::NotStarted) return;
+    if (!m_terminalLauncher) {
+        Start();
+        return;
+    }
+    auto child = std::make_unique<InterpreterChild>();
+    const InterpreterLauncher::Result result =
+        m_terminalLauncher->Launch(*child, TerminalRequest{terminalType, columns, rows});
+    m_terminal = result == InterpreterLauncher::Result::Started;
+    Begin(result, std::move(child));
+}
+
+void DosBridge::Begin(InterpreterLauncher::Result result, std::unique_ptr<InterpreterChild> child) {
     if (result != InterpreterLauncher::Result::Started) {
         m_phase = Phase::Ended;
         SendText(result == InterpreterLauncher::Result::PipeFailed ? text::kCreatePipeFailed
@@ -89,23 +114,16 @@ void DosBridge::Start() {
     // Without an exit descriptor the exit is noticed when the output pipe ends.
 }
 
-void DosBridge::StartTerminal(const QByteArray& terminalType, int columns, int rows) {
-    (void)terminalType;
-    (void)columns;
-    (void)rows;
-    Start();
-}
-
 void DosBridge::Interrupt() {
     if (m_phase != Phase::Running || !m_child || m_child->pid <= 0) return;
-    // The interpreter leads its own session, so its process group id is its process id;
-    // while it is unreaped that id cannot belong to anyone else.
-    ::kill(-m_child->pid, SIGINT);
+    // While the interpreter is unreaped its process id, which is also its group's and its
+    // session's, cannot belong to anyone else.
+    InterruptInterpreter(m_child->pid, m_terminal ? m_child->input.Get() : -1);
 }
 
 void DosBridge::SetWindowSize(int columns, int rows) {
-    (void)columns;
-    (void)rows;
+    if (m_phase != Phase::Running || !m_terminal) return;
+    SetTerminalWindowSize(m_child->input.Get(), columns, rows);
 }
 
 void DosBridge::OnOutputReadable() {
@@ -123,10 +141,17 @@ void DosBridge::OnOutputReadable() {
             m_outputNotifier->setEnabled(false);
             return;
         }
-        const ssize_t got = ::read(fd, m_readBuffer.data(), kReadChunk);
+        const ssize_t got =
+            m_terminal ? ReadTerminal(fd) : ::read(fd, m_readBuffer.data(), kReadChunk);
         if (got < 0) {
             if (errno == EINTR) continue;
             if (errno == EAGAIN) break;
+            // A terminal's master side reads EIO once the shell and everything it started
+            // have let go of the terminal: that is its end, as a pipe's is a read of 0.
+            if (m_terminal && errno == EIO) {
+                OnOutputEnd();
+                return;
+            }
             End(text::kReadBreak);
             return;
         }
@@ -145,7 +170,25 @@ void DosBridge::OnOutputReadable() {
     if (m_exited) m_endTimer->start(kDrainQuietMs);
 }
 
+ssize_t DosBridge::ReadTerminal(int fd) {
+    // A terminal hands its output over a few kilobytes at a time: gather up to a pipe-full
+    // for one send. An error after some bytes waits for the next turn (it persists).
+    ssize_t total = 0;
+    while (total < kReadChunk) {
+        const ssize_t got = ::read(fd, m_readBuffer.data() + total, kReadChunk - total);
+        if (got > 0) {
+            total += got;
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        return total > 0 ? total : got;
+    }
+    return total;
+}
+
 bool DosBridge::Forward(const char* data, int length) {
+    // The terminal's line discipline already turned each line feed into CR LF.
+    if (m_terminal) return m_endpoint.SendBuffer(data, length) != 0;
     // A line feed not preceded by a carriage return goes out as CR LF, as the client's
     // terminal expects from a command line. Copied a line at a time: this is the hot path.
     m_sendBuffer.resize(static_cast<qsizetype>(length) * 2);
@@ -227,6 +270,16 @@ void DosBridge::ResumeOutput() {
 
 bool DosBridge::WriteToInterpreter(const char* data, int length) {
     if (m_phase != Phase::Running || m_abort || length <= 0) return false;
+
+    // A terminal takes the client's bytes as they are: its line discipline turns a CR into
+    // the end of a line, and Ctrl-C, erase and the like into what they mean.
+    if (m_terminal) {
+        if (!QueueInput(QByteArray::fromRawData(data, length))) {
+            Abort();
+            return false;
+        }
+        return true;
+    }
 
     // The interpreter reads Unix line ends: carriage returns are dropped on the way in.
     QByteArray bytes;
@@ -317,7 +370,12 @@ void DosBridge::TearDown() {
     m_child->input.Reset();
     m_child->output.Reset();
     if (m_child->pid > 0) {
-        ChildReaper::Instance().EndProcessGroup(m_child->pid, std::move(m_child->exitFd));
+        // A shell on a terminal has job control: its jobs run in process groups of their own.
+        if (m_terminal) {
+            ChildReaper::Instance().EndSession(m_child->pid, std::move(m_child->exitFd));
+        } else {
+            ChildReaper::Instance().EndProcessGroup(m_child->pid, std::move(m_child->exitFd));
+        }
         m_child->pid = -1;
     }
     m_child->exitFd.Reset();

@@ -2,9 +2,13 @@
 // client's input to it, driven by events so that every bridge makes progress on its own.
 #pragma once
 
+#include <sys/types.h>
+
 #include <QByteArray>
 #include <QObject>
 #include <memory>
+
+#include "platform/InterpreterLauncher.h"
 
 class QSocketNotifier;
 class QTimer;
@@ -12,13 +16,15 @@ class QTimer;
 namespace orvane {
 
 class BridgeEndpoint;
-class InterpreterLauncher;
 struct InterpreterChild;
 
 class DosBridge final : public QObject {
     Q_OBJECT
 public:
     DosBridge(BridgeEndpoint& endpoint, InterpreterLauncher& launcher, QObject* parent = nullptr);
+    // With a terminal launcher for StartTerminal().
+    DosBridge(BridgeEndpoint& endpoint, InterpreterLauncher& launcher,
+              TerminalLauncher& terminalLauncher, QObject* parent = nullptr);
     ~DosBridge() override;  // ends and reaps a still running interpreter
 
     // Starts the interpreter (RunDosBridge). Returns at once; the bridge then runs on events
@@ -52,7 +58,9 @@ public:
 private:
     enum class Phase { NotStarted, Running, Ended };
 
+    void Begin(InterpreterLauncher::Result result, std::unique_ptr<InterpreterChild> child);
     void OnOutputReadable();
+    ssize_t ReadTerminal(int fd);
     void OnOutputEnd();
     void OnInputWritable();
     bool CheckExit();  // true when it ended the bridge
@@ -66,6 +74,7 @@ private:
 
     BridgeEndpoint& m_endpoint;
     InterpreterLauncher& m_launcher;
+    TerminalLauncher* m_terminalLauncher = nullptr;
 
     Phase m_phase = Phase::NotStarted;
     std::unique_ptr<InterpreterChild> m_child;
