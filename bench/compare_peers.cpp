@@ -111,12 +111,13 @@ void MeasureConnect(const Target& target) {
         times.push_back(Micros(Clock::now() - start));
         if (target.orvane() && i < 30) {
             // The way to a shell prompt, for comparison with the peers' first prompt.
+            if (!LogIn(client)) return Fail("login");
             const bool shell =
                 target.kind == Kind::OrvaneTerminal
                     ? client.Send("dos\r\n") && client.WaitForAny({"# ", "$ "}, kShellStartMs) >= 0
                     : client.Send("dos\r\n") && client.WaitFor("dos\r\n") &&
                           client.WaitForAny({"# ", "$ "}) >= 0;
-            if (!LogIn(client) || !shell) return Fail("login and dos");
+            if (!shell) return Fail("login and dos");
             shellTimes.push_back(Micros(Clock::now() - start));
         }
         client.Close();
