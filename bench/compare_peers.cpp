@@ -53,6 +53,9 @@ void Fail(const char* what) {
     ++g_failures;
 }
 
+// A shell's first prompt: an account's login shell may read slow start-up files first.
+constexpr int kShellStartMs = 30000;
+
 // Connects and waits for the first prompt byte: "Username : " from Orvane, the shell's
 // "# " or "$ " from a Telnet peer, the answer to a first command from a raw shell.
 bool ConnectToPrompt(TelnetClient& client, const Target& target) {
@@ -62,7 +65,7 @@ bool ConnectToPrompt(TelnetClient& client, const Target& target) {
         case Kind::OrvaneTerminal:
             return client.WaitFor("Username : ");
         case Kind::Telnet:
-            return client.WaitForAny({"# ", "$ "}) >= 0;
+            return client.WaitForAny({"# ", "$ "}, kShellStartMs) >= 0;
         case Kind::Raw:
             return client.Send("echo RE''ADY\n") && client.WaitFor("READY");
     }
@@ -81,9 +84,6 @@ bool LogIn(TelnetClient& client) {
     return client.Send("bench\r\n") && client.WaitFor("Password : ") && client.Send("bench\r\n") &&
            client.WaitFor("\r\n> ");
 }
-
-// The shell's prompt after `dos`: an account's login shell may read start-up files first.
-constexpr int kShellStartMs = 30000;
 
 bool EnterDos(TelnetClient& client, const Target& target) {
     if (target.kind == Kind::OrvaneTerminal) {

@@ -60,7 +60,6 @@ private:
 
     void Begin(InterpreterLauncher::Result result, std::unique_ptr<InterpreterChild> child);
     void OnOutputReadable();
-    ssize_t ReadTerminal(int fd);
     void OnOutputEnd();
     void OnInputWritable();
     bool CheckExit();  // true when it ended the bridge
