@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Measures Orvane beside busybox telnetd, inetutils telnetd and a raw socat shell relay in
-# one run, alternating the servers round by round, and writes bench/RESULTS.md.
+# one run, alternating the servers round by round, and writes bench/RESULTS.md. Orvane runs
+# twice: as designed (pipes) and in terminal mode, which is measured beside busybox telnetd
+# running the same login shell with the same login environment on its pseudo-terminal.
 #
 #   bash bench/compare-peers.sh [build-dir=build] [rounds=3] [mebibytes=64] [idle-seconds=10]
 #
@@ -68,11 +70,30 @@ wait_listening() {
   return 1
 }
 
+# What terminal mode starts: the account's login shell with a login environment. busybox
+# telnetd runs this as its login program, so that both servers carry the same shell.
+login_shell=$work/login-shell
+cat >"$login_shell" <<'SH'
+#!/bin/bash
+IFS=: read -r user _ _ _ _ home shell < <(getent passwd "$(id -u)")
+shell=${shell:-/bin/sh}
+path=/usr/local/bin:/usr/bin:/bin:/usr/local/games:/usr/games
+[ "$(id -u)" -eq 0 ] && path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+cd "$home" 2>/dev/null || cd /
+exec env -i HOME="$home" USER="$user" LOGNAME="$user" SHELL="$shell" PATH="$path" \
+  ${LANG:+LANG="$LANG"} TERM=vt100 bash -c 'exec -a "-${SHELL##*/}" "$SHELL"'
+SH
+chmod +x "$login_shell"
+
 start_server() {
   local name=$1 port=$2
   case $name in
-    orvane)
-      printf '[Settings]\nPortNr=%s\nReverseDNS=0\n' "$port" >"$XDG_CONFIG_HOME/Quorvex/Orvane.conf"
+    orvane | orvane-term)
+      # Terminal mode without EchoBack: the shell's terminal echoes, the server adds nothing.
+      local terminal=""
+      [ "$name" = orvane-term ] && terminal='TerminalMode=1\nEchoBack=0\n'
+      printf '[Settings]\nPortNr=%s\nReverseDNS=0\n%b' "$port" "$terminal" \
+        >"$XDG_CONFIG_HOME/Quorvex/Orvane.conf"
       if [ "$orvane_mode" = program ]; then
         # The activity entries it prints go nowhere; its log file is kept as configured.
         "$work/program/orvane" </dev/null >/dev/null &
@@ -83,6 +104,9 @@ start_server() {
     # The peers complain on stderr about the abrupt ends the measurement makes on purpose.
     busybox)
       busybox telnetd -F -p "$port" -b 127.0.0.1 -l /bin/sh 2>/dev/null &
+      ;;
+    busybox-login)
+      busybox telnetd -F -p "$port" -b 127.0.0.1 -l "$login_shell" 2>/dev/null &
       ;;
     inetutils)
       socat "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork" \
@@ -97,7 +121,12 @@ start_server() {
 }
 
 kind_of() {
-  case $1 in orvane) echo orvane ;; socat) echo raw ;; *) echo telnet ;; esac
+  case $1 in orvane) echo orvane ;; orvane-term) echo orvane-terminal ;; socat) echo raw ;; *) echo telnet ;; esac
+}
+
+# The login shell may read slow start-up files of the account: fewer connects there.
+connects_of() {
+  case $1 in orvane-term | busybox-login) echo 5 ;; *) echo 100 ;; esac
 }
 
 if [ "$orvane_mode" = program ]; then
@@ -114,14 +143,14 @@ figures=$work/figures.txt
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 started=$(date +%s)
 for round in $(seq "$rounds"); do
-  for name in orvane busybox inetutils socat; do
+  for name in orvane busybox inetutils socat orvane-term busybox-login; do
     port=$(free_port)
     start_server "$name" "$port"
     # The connect test's own probe must not count: give the server a moment.
     sleep 0.3
     echo "round $round: $name on port $port" >&2
     if ! "$client" measure "$name" "$(kind_of "$name")" "$port" "$server_pid" "$mebibytes" \
-      "$idle" >>"$figures"; then
+      "$idle" "$(connects_of "$name")" >>"$figures"; then
       echo "round $round: $name failed" >&2
     fi
     sleep 0.5
@@ -143,9 +172,12 @@ elapsed=$(($(date +%s) - started))
   echo "- busybox: \`busybox telnetd -F -p PORT -b 127.0.0.1 -l /bin/sh\` ($(busybox 2>&1 | head -1 | cut -d' ' -f1-2))"
   echo "- inetutils: \`socat TCP-LISTEN:PORT,bind=127.0.0.1,reuseaddr,fork EXEC:\"/usr/sbin/telnetd -h -E /bin/sh\",nofork\`"
   echo "- socat: \`socat TCP-LISTEN:PORT,bind=127.0.0.1,reuseaddr,fork EXEC:/bin/sh,pipes,stderr\` (no prompt and no echo: its first prompt is the answer to a first \`echo\`)"
+  echo "- orvane-term: the same program with TerminalMode=1 and EchoBack=0: \`dos\` starts the account's login shell ($(getent passwd "$(id -u)" | cut -d: -f7)) on a pseudo-terminal, whose echo is the only one; lines in \`dos\` end with CR; 5 connects"
+  echo "- busybox-login: \`busybox telnetd -F -p PORT -b 127.0.0.1 -l LOGIN-SHELL\`, where LOGIN-SHELL starts that same login shell with the same login environment; 5 connects"
   echo "- $rounds rounds, servers alternating within each round; ${mebibytes} MiB of 80-byte lines per single transfer, 10 x $((mebibytes / 4)) MiB at once; idle ${idle} s"
   echo
-  "$client" report "$figures"
+  "$client" report "$figures" orvane/busybox orvane/inetutils orvane/socat \
+    orvane-term/busybox-login orvane-term/busybox
   echo
   echo "Server CPU and memory count the server's own processes (for the peers every"
   echo "per-connection telnetd or socat process too) and leave out the shells and what runs in"

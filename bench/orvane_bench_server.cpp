@@ -21,6 +21,7 @@
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/ProcessSignals.h"
+#include "platform/TerminalProcess.h"
 #include "telnet/DosBridge.h"
 #include "telnet/TelnetService.h"
 
@@ -71,10 +72,12 @@ int main(int argc, char** argv) {
 
     ActivityLog log(settings, app.Locations());
     PosixInterpreterLauncher launcher;
+    PosixTerminalLauncher terminalLauncher;
     TelnetService service(settings, app.Locations(), app.Users(), log,
                           ServerServices{sound, power});
-    service.SetBridgeFactory(
-        [&](BridgeEndpoint& endpoint) { return std::make_unique<DosBridge>(endpoint, launcher); });
+    service.SetBridgeFactory([&](BridgeEndpoint& endpoint) {
+        return std::make_unique<DosBridge>(endpoint, launcher, terminalLauncher);
+    });
     if (!service.StartServer()) {
         std::fprintf(stderr, "cannot listen on the configured port\n");
         return 1;

@@ -28,6 +28,7 @@
 #include "platform/LinuxPowerControl.h"
 #include "platform/ProcessSignals.h"
 #include "platform/QtSoundPlayer.h"
+#include "platform/TerminalProcess.h"
 #include "platform/widgets/QtFileChooser.h"
 #include "platform/widgets/QtMessageBox.h"
 #include "telnet/DosBridge.h"
@@ -44,11 +45,12 @@ struct ServerParts {
     QtSoundPlayer sound;
     LinuxPowerControl power;
     PosixInterpreterLauncher launcher;
+    PosixTerminalLauncher terminalLauncher;  // terminal mode's `dos`
 };
 
 void WireBridges(TelnetService& server, ServerParts& parts) {
     server.SetBridgeFactory([&parts](BridgeEndpoint& endpoint) {
-        return std::make_unique<DosBridge>(endpoint, parts.launcher);
+        return std::make_unique<DosBridge>(endpoint, parts.launcher, parts.terminalLauncher);
     });
 }
 

@@ -13,12 +13,15 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/InterpreterSignals.h"
+
 namespace orvane {
 
 struct ChildReaper::Pending {
     pid_t pid = -1;
     OwnedFd exitFd;
     bool killed = false;
+    bool wholeSession = false;
     std::unique_ptr<QObject> events;  // the notifier and timers, children of this object
 };
 
@@ -35,10 +38,25 @@ ChildReaper::~ChildReaper() {
 }
 
 void ChildReaper::EndProcessGroup(pid_t pid, OwnedFd exitFd, std::chrono::milliseconds grace) {
+    Take(pid, std::move(exitFd), grace, false);
+}
+
+void ChildReaper::EndSession(pid_t pid, OwnedFd exitFd, std::chrono::milliseconds grace) {
+    Take(pid, std::move(exitFd), grace, true);
+}
+
+void ChildReaper::Signal(const Pending& pending, int signal) {
+    ::kill(-pending.pid, signal);
+    if (pending.wholeSession) SignalSession(pending.pid, signal);
+}
+
+void ChildReaper::Take(pid_t pid, OwnedFd exitFd, std::chrono::milliseconds grace,
+                       bool wholeSession) {
     if (pid <= 0) return;
     auto pending = std::make_unique<Pending>();
     pending->pid = pid;
     pending->exitFd = std::move(exitFd);
+    pending->wholeSession = wholeSession;
     pending->events = std::make_unique<QObject>();
     QObject* events = pending->events.get();
 
@@ -58,9 +76,9 @@ void ChildReaper::EndProcessGroup(pid_t pid, OwnedFd exitFd, std::chrono::millis
     QObject::connect(graceTimer, &QTimer::timeout, events, [this, pid] { Kill(pid); });
     graceTimer->start(grace);
 
+    Signal(*pending, SIGHUP);
+    Signal(*pending, SIGCONT);  // a stopped process would sleep through the hangup
     m_pending.push_back(std::move(pending));
-    ::kill(-pid, SIGHUP);
-    ::kill(-pid, SIGCONT);  // a stopped process would sleep through the hangup
 }
 
 void ChildReaper::Kill(pid_t pid) {
@@ -68,7 +86,7 @@ void ChildReaper::Kill(pid_t pid) {
                            [pid](const auto& p) { return p->pid == pid; });
     if (it == m_pending.end() || (*it)->killed) return;
     (*it)->killed = true;
-    ::kill(-pid, SIGKILL);
+    Signal(**it, SIGKILL);
 }
 
 void ChildReaper::Check(pid_t pid) {
@@ -80,7 +98,9 @@ void ChildReaper::Check(pid_t pid) {
         return;
     }
     if (info.si_pid == 0) return;  // still running
-    ::kill(-pid, SIGKILL);
+    auto it = std::find_if(m_pending.begin(), m_pending.end(),
+                           [pid](const auto& p) { return p->pid == pid; });
+    if (it != m_pending.end()) Signal(**it, SIGKILL);
     ::waitpid(pid, nullptr, 0);
     Forget(pid);
 }
@@ -109,7 +129,7 @@ void ChildReaper::FinishAll(std::chrono::milliseconds limit) {
             for (auto& pending : m_pending) {
                 if (!pending->killed) {
                     pending->killed = true;
-                    ::kill(-pending->pid, SIGKILL);
+                    Signal(*pending, SIGKILL);
                 }
             }
         }

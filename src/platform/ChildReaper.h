@@ -28,6 +28,9 @@ public:
     // Returns at once; the rest happens on events.
     void EndProcessGroup(pid_t pid, OwnedFd exitFd,
                          std::chrono::milliseconds grace = kDefaultGrace);
+    // The same for every process group of the child's session: a shell with job control
+    // (on a terminal) runs each job in a group of its own.
+    void EndSession(pid_t pid, OwnedFd exitFd, std::chrono::milliseconds grace = kDefaultGrace);
     // Children handed over and not reaped yet.
     int PendingCount() const { return static_cast<int>(m_pending.size()); }
     // Program end: ends and reaps every pending child, blocking for at most about `limit`.
@@ -38,6 +41,8 @@ private:
     struct Pending;
 
     ChildReaper() = default;
+    void Take(pid_t pid, OwnedFd exitFd, std::chrono::milliseconds grace, bool wholeSession);
+    static void Signal(const Pending& pending, int signal);
     void Check(pid_t pid);
     void Kill(pid_t pid);
     void Forget(pid_t pid);

@@ -1,9 +1,11 @@
-// Starting the `dos` command interpreter: the interface the bridge uses, and what a started
-// interpreter hands over (its process, its two pipe ends and its exit notification).
+// Starting the `dos` command interpreter: the interfaces the bridge uses (pipes, or a
+// pseudo-terminal in terminal mode), and what a started interpreter hands over (its
+// process, its two ends and its exit notification).
 #pragma once
 
 #include <sys/types.h>
 
+#include <QByteArray>
 #include <utility>
 
 namespace orvane {
@@ -51,6 +53,25 @@ public:
     // Creates the two pipes and starts the interpreter on them. On failure nothing is left
     // open and `child` stays empty.
     virtual Result Launch(InterpreterChild& child) = 0;
+};
+
+// What the client told about its terminal. A size of 0 (or less) is not known.
+struct TerminalRequest {
+    QByteArray terminalType;
+    int columns = 0;
+    int rows = 0;
+};
+
+class TerminalLauncher {
+public:
+    virtual ~TerminalLauncher() = default;
+    // Opens a pseudo-terminal and starts the login shell on it. On success `child.input`
+    // and `child.output` are the terminal's master side (two descriptors of it, both
+    // non-blocking and close-on-exec). On failure nothing is left open or running and
+    // `child` stays empty: PipeFailed when no terminal could be had, ProcessFailed when the
+    // shell could not be started.
+    virtual InterpreterLauncher::Result Launch(InterpreterChild& child,
+                                               const TerminalRequest& request) = 0;
 };
 
 }  // namespace orvane
