@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "RecordedClients.h"
 #include "telnet/TelnetProtocol.h"
 
 namespace orvane::test {
@@ -10,27 +11,7 @@ namespace {
 
 using Kind = TelnetEvent::Kind;
 
-// Recorded from each client connecting to a loopback listener that answered nothing.
-// Debian's telnet, `open 127.0.0.1 -PORT` (negotiates as on port 23).
-const unsigned char kDebianTelnetOpening[] = {
-    0xff, 0xfd, 0x26, 0xff, 0xfb, 0x26, 0xff, 0xfd, 0x03, 0xff, 0xfb, 0x18, 0xff, 0xfb, 0x1f,
-    0xff, 0xfb, 0x20, 0xff, 0xfb, 0x21, 0xff, 0xfb, 0x22, 0xff, 0xfb, 0x27, 0xff, 0xfd, 0x05};
-// plink -telnet (PuTTY's engine), on any port.
-const unsigned char kPlinkOpening[] = {0xff, 0xfb, 0x1f, 0xff, 0xfb, 0x20, 0xff,
-                                       0xfb, 0x18, 0xff, 0xfb, 0x27, 0xff, 0xfd,
-                                       0x01, 0xff, 0xfb, 0x03, 0xff, 0xfd, 0x03};
-// busybox telnet after switching to character mode.
-const unsigned char kBusyboxCharacterMode[] = {0xff, 0xfd, 0x01, 0xff, 0xfd, 0x03};
-// Debian's telnet in line mode, Ctrl-C: interrupt, then a timing mark to flush output.
-const unsigned char kDebianTelnetInterrupt[] = {0xff, 0xf4, 0xff, 0xfd, 0x06};
-
-QByteArray Bytes(const unsigned char* data, size_t size) {
-    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-}
-template <size_t N>
-QByteArray Bytes(const unsigned char (&data)[N]) {
-    return Bytes(data, N);
-}
+using namespace recorded;
 
 struct Collected {
     QByteArray data;
@@ -97,8 +78,7 @@ TEST(TelnetProtocol, NegotiationNeverLoops) {
     // busybox answers the refusal of its DO ECHO / DO SGA with DONT ECHO / DONT SGA.
     TelnetProtocol protocol;
     ASSERT_FALSE(Receive(protocol, Bytes(kBusyboxCharacterMode)).replies.isEmpty());
-    const QByteArray donts("\xff\xfe\x01\xff\xfe\x03");
-    EXPECT_TRUE(Receive(protocol, donts).replies.isEmpty());
+    EXPECT_TRUE(Receive(protocol, Bytes(kBusyboxDonts)).replies.isEmpty());
     // Asked again, refused again, once per request.
     EXPECT_EQ(Receive(protocol, Bytes(kBusyboxCharacterMode)).replies,
               QByteArray("\xff\xfc\x01\xff\xfc\x03"));
@@ -210,11 +190,7 @@ TEST(TelnetProtocol, TerminalModeNegotiatesCharacterModeSizeAndType) {
 
     // Its answers, as recorded: DO ECHO, the window size, the type in upper case; then a
     // character-mode line.
-    got = Receive(protocol,
-                  QByteArray("\xff\xfd\x01\xff\xfa\x1f\x00\x64\x00\x1e\xff\xf0"
-                             "\xff\xfa\x18\x00XTERM\xff\xf0name\r\x00",
-                             29),
-                  true);
+    got = Receive(protocol, Bytes(kDebianTelnetAnswers) + "name" + kCharacterModeEnd, true);
     EXPECT_TRUE(got.replies.isEmpty());
     EXPECT_TRUE(protocol.IsEnabled(telnet::OptEcho, true));
     EXPECT_EQ(got.data, QByteArray("name\r\x00", 6));
