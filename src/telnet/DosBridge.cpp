@@ -4,6 +4,7 @@
 #include "telnet/DosBridge.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,6 +87,25 @@ void DosBridge::Start() {
         connect(m_exitNotifier, &QSocketNotifier::activated, this, [this] { CheckExit(); });
     }
     // Without an exit descriptor the exit is noticed when the output pipe ends.
+}
+
+void DosBridge::StartTerminal(const QByteArray& terminalType, int columns, int rows) {
+    (void)terminalType;
+    (void)columns;
+    (void)rows;
+    Start();
+}
+
+void DosBridge::Interrupt() {
+    if (m_phase != Phase::Running || !m_child || m_child->pid <= 0) return;
+    // The interpreter leads its own session, so its process group id is its process id;
+    // while it is unreaped that id cannot belong to anyone else.
+    ::kill(-m_child->pid, SIGINT);
+}
+
+void DosBridge::SetWindowSize(int columns, int rows) {
+    (void)columns;
+    (void)rows;
 }
 
 void DosBridge::OnOutputReadable() {

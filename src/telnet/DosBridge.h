@@ -25,6 +25,18 @@ public:
     // until it ends and calls endpoint.BridgeEnded(). From there the session may let go of
     // the bridge only with deleteLater(): the call comes from inside the bridge's own handlers.
     void Start();
+    // The same on a pseudo-terminal (terminal mode): the client's terminal type for TERM and
+    // its window size (0 where it is not known). A bridge without a terminal launcher runs
+    // the interpreter on pipes instead.
+    void StartTerminal(const QByteArray& terminalType, int columns, int rows);
+    // Ctrl-C for the running command: SIGINT to the interpreter's process group, on a
+    // terminal to its foreground group. Nothing once the interpreter has ended.
+    void Interrupt();
+    // The client's window changed: applied to the terminal at once; nothing on pipes.
+    void SetWindowSize(int columns, int rows);
+    // Runs on a pseudo-terminal: the client's bytes reach it unchanged, and its line
+    // discipline echoes, so the session adds no echo of its own.
+    bool IsTerminal() const { return m_terminal; }
     // The client's raw bytes, already with the line-feed rules of raw mode applied. True
     // when the bridge took them for the interpreter: the session echoes what was taken.
     bool WriteToInterpreter(const char* data, int length);
@@ -71,6 +83,7 @@ private:
     bool m_outputEnded = false;
     bool m_previousWasCR = false;  // last byte forwarded, for line ends split across reads
     bool m_abort = false;
+    bool m_terminal = false;
 };
 
 }  // namespace orvane
