@@ -35,6 +35,7 @@ inline constexpr const char* kSettingsSection = "Settings";
 namespace setting {
 inline constexpr IntSetting PortNr{"PortNr", 23};
 inline constexpr IntSetting EchoBack{"EchoBack", 1};
+inline constexpr IntSetting TerminalMode{"TerminalMode", 0};
 inline constexpr IntSetting ReverseDNS{"ReverseDNS", 1};  // on only when exactly 1
 inline constexpr IntSetting EnableLog{"EnableLog", 1};
 inline constexpr PathSetting LogFile{"LogFile", PathDefault::LogFile};
@@ -65,7 +66,7 @@ inline constexpr IntSetting kAllIntSettings[] = {
     setting::PortNr,       setting::EchoBack,      setting::ReverseDNS,   setting::EnableLog,
     setting::FailedLogins, setting::StartMinimize, setting::ConfirmExit,  setting::RunAsService,
     setting::S1Enable,     setting::S2Enable,      setting::LoginTimeout, setting::PenaltyEnable,
-    setting::IdleTimeout,  setting::LogMaxSize,
+    setting::IdleTimeout,  setting::LogMaxSize,    setting::TerminalMode,
 };
 
 inline constexpr TextSetting kAllTextSettings[] = {

@@ -101,6 +101,9 @@ CPageServer::CPageServer(SheetServices services)
                                 control::server::kReverseDns, this)),
       m_echoBack(MakeCheckBox(QStringLiteral("Echo characters back to client"),
                               control::server::kEchoBack, this)),
+      m_terminalMode(MakeCheckBox(QStringLiteral("Terminal mode: character-at-a-time input and a "
+                                                 "pseudo-terminal for dos"),
+                                  control::server::kTerminalMode, this)),
       m_customPort(MakeCheckBox(QStringLiteral("Listen for connections on custom port :"),
                                 control::server::kCustomPort, this)),
       m_port(MakeLineEdit(control::server::kPort, this)),
@@ -132,6 +135,7 @@ CPageServer::CPageServer(SheetServices services)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_reverseDns);
     layout->addWidget(m_echoBack);
+    layout->addWidget(m_terminalMode);
     auto* portRow = Row({m_customPort, m_port});
     portRow->addStretch();
     layout->addLayout(portRow);
@@ -171,6 +175,7 @@ void CPageServer::OnInitDialog() {
     CheckFromExactlyOne(m_reverseDns, Settings().Read(setting::ReverseDNS));
     CheckFrom(m_enableLog, Settings().Read(setting::EnableLog));
     CheckFrom(m_echoBack, Settings().Read(setting::EchoBack));
+    CheckFrom(m_terminalMode, Settings().Read(setting::TerminalMode));
     SetPathText(m_logFile, Settings().Read(setting::LogFile, m_services.app.Locations()));
     const int port = Settings().Read(setting::PortNr);
     m_customPort->setChecked(port != setting::PortNr.defaultValue);
@@ -209,6 +214,7 @@ void CPageServer::OnOK() {
     Settings().Write(setting::ReverseDNS, CheckedValue(m_reverseDns));
     Settings().Write(setting::EnableLog, CheckedValue(m_enableLog));
     Settings().Write(setting::EchoBack, CheckedValue(m_echoBack));
+    Settings().Write(setting::TerminalMode, CheckedValue(m_terminalMode));
     Settings().Write(setting::LogFile, m_logFile->text());
     const int port =
         m_customPort->isChecked() ? AtoiPrefix(m_port->text()) : setting::PortNr.defaultValue;

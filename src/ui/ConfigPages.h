@@ -74,6 +74,7 @@ private:
 
     QCheckBox* m_reverseDns;
     QCheckBox* m_echoBack;
+    QCheckBox* m_terminalMode;
     QCheckBox* m_customPort;
     QLineEdit* m_port;
     QCheckBox* m_enableLog;

@@ -34,6 +34,7 @@ inline constexpr const char* kLoginTimeout = "1041";
 inline constexpr const char* kIdleTimeout = "1042";
 inline constexpr const char* kPenaltyEnable = "1043";
 inline constexpr const char* kLogMaxSize = "1044";
+inline constexpr const char* kTerminalMode = "1045";
 }  // namespace server
 
 namespace general {

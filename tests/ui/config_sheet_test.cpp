@@ -92,6 +92,7 @@ TEST_F(ServerPageTest, OpensWithTheDefaults) {
     EXPECT_TRUE(Control<QCheckBox>(page, control::server::kReverseDns)->isChecked());
     EXPECT_TRUE(Control<QCheckBox>(page, control::server::kEnableLog)->isChecked());
     EXPECT_TRUE(Control<QCheckBox>(page, control::server::kEchoBack)->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(page, control::server::kTerminalMode)->isChecked());
     EXPECT_FALSE(Control<QCheckBox>(page, control::server::kCustomPort)->isChecked());
     EXPECT_FALSE(Control<QLineEdit>(page, control::server::kPort)->isEnabled());
     EXPECT_EQ(Control<QLineEdit>(page, control::server::kPort)->text(), QStringLiteral("23"));
@@ -220,6 +221,22 @@ TEST_F(ServerPageTest, OkStoresTheSwitchesAndTheLogPathEvenWhenLoggingIsOff) {
     EXPECT_EQ(m_settings.Read(setting::EnableLog), 0);
     EXPECT_EQ(m_settings.Read(setting::LogFile, m_app.Locations()),
               QStringLiteral("/var/tmp/x.log"));
+}
+
+TEST_F(ServerPageTest, TerminalModeIsStoredAsOneOrZeroAndOpensAsStored) {
+    m_settings.Write(setting::TerminalMode, 7);  // any non-zero value counts as on
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Server);
+    auto* box = Control<QCheckBox>(sheet->ServerPage(), control::server::kTerminalMode);
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(box->text(), QStringLiteral("Terminal mode: character-at-a-time input and a "
+                                          "pseudo-terminal for dos"));
+    sheet->PressOK();
+    EXPECT_EQ(m_settings.Read(setting::TerminalMode), 1);
+
+    ConfirmServerPage(
+        [](QWidget& page) { Control<QCheckBox>(page, control::server::kTerminalMode)->click(); });
+    EXPECT_EQ(m_settings.Read(setting::TerminalMode), 0);
 }
 
 TEST_F(ServerPageTest, ChosenLogFolderIsRememberedEvenWhenTheSheetIsCancelled) {
