@@ -226,7 +226,7 @@ void DosBridge::ResumeOutput() {
 }
 
 bool DosBridge::WriteToInterpreter(const char* data, int length) {
-    if (m_phase != Phase::Running || m_abort || length <= 0) return false;
+    if (m_phase != Phase::Running || m_abort || m_inputEnded || length <= 0) return false;
 
     // The interpreter reads Unix line ends: carriage returns are dropped on the way in.
     QByteArray bytes;
@@ -278,7 +278,19 @@ void DosBridge::OnInputWritable() {
         return;
     }
     m_inputNotifier->setEnabled(false);
+    if (m_inputEnded) m_child->input.Reset();
 }
+
+void DosBridge::EndInput() {
+    if (m_phase != Phase::Running || m_inputEnded) return;
+    m_inputEnded = true;
+    // The interpreter reads the end of its input once the queued bytes are through.
+    if (m_pendingInput.isEmpty()) {
+        m_inputNotifier->setEnabled(false);
+        m_child->input.Reset();
+    }
+}
+
 
 void DosBridge::Abort() {
     // The bridge ends on its next turn, not inside the session's receive handler.

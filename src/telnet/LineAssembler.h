@@ -38,6 +38,7 @@ public:
     // Removes everything held.
     void EraseLine(Echo echoMode, QByteArray& echo);
     bool IsEmpty() const { return m_line.isEmpty(); }
+    qsizetype Size() const { return m_line.size(); }
 
     // Input for the interpreter: a CR stays a CR for a terminal and becomes CR LF for pipes;
     // the LF or NUL after it is dropped, as in line input (the state is shared).

@@ -30,41 +30,6 @@ Typed Type(LineAssembler& input, const std::vector<QByteArray>& chunks, Echo ech
     return out;
 }
 
-TEST(LineAssembler, EveryClientsLineEndCompletesExactlyOneLine) {
-    const std::vector<std::vector<QByteArray>> clients = {
-        {"name\r\n"},                                     // line mode
-        {QByteArray("name\r\0", 6)},                      // character mode
-        {"name\r"},                                       // bare CR
-        {"name\n"},                                       // nc, plink in line mode
-        {"name\r", "\n"},                                 // CR LF split
-        {"name\r", QByteArray(1, '\0')},                  // CR NUL split
-        {"n", "a", "m", "e", "\r", QByteArray(1, '\0')},  // one byte per packet
-    };
-    for (const auto& chunks : clients) {
-        SCOPED_TRACE(chunks.front().toStdString());
-        LineAssembler input;
-        Typed typed = Type(input, chunks);
-        ASSERT_EQ(typed.lines.size(), 1u);
-        EXPECT_EQ(typed.lines[0], QByteArray("name"));
-        // The same line end goes back whichever way the line ended.
-        EXPECT_EQ(typed.echo, QByteArray("name\r\n"));
-        // The next line is not disturbed by what was dropped.
-        typed = Type(input, {"x\r\n"});
-        ASSERT_EQ(typed.lines.size(), 1u);
-        EXPECT_EQ(typed.lines[0], QByteArray("x"));
-    }
-}
-
-TEST(LineAssembler, TypeAheadComesOutLineByLineAndEmptyLinesCount) {
-    LineAssembler input;
-    Typed typed = Type(input, {"dos\r\necho hi\r\n\r\n", "a\nb\n\n"});
-    EXPECT_EQ(typed.lines, (std::vector<QByteArray>{"dos", "echo hi", "", "a", "b", ""}));
-    // A NUL that is not after a CR is data, as before.
-    typed = Type(input, {QByteArray("a\0b\r", 4)});
-    ASSERT_EQ(typed.lines.size(), 1u);
-    EXPECT_EQ(typed.lines[0], QByteArray("a\0b", 3));
-}
-
 TEST(LineAssembler, EraseRemovesWholeCharactersAndShowsIt) {
     LineAssembler input;
     // "é" is two bytes; BS and DEL each take one character; nothing happens at an empty line.
