@@ -177,6 +177,15 @@ TEST_F(TelnetClients, TypeAheadAfterDosReachesTheShellAndAfterExitIsDropped) {
     ASSERT_TRUE(client->WaitForEnd(5000));
     EXPECT_EQ(client->Take(), QByteArray("exit\r\n\r\nGoodbye!\r\n"));
     EXPECT_EQ(server.Whats().back(), QByteArray("exit"));
+
+    // Lines typed ahead of a refused login wait for its delayed answer, then log in.
+    auto other = server.Connect();
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(other->Send("alice\r\nwrong\r\nalice\r\nsecret\r\n"));
+    ASSERT_TRUE(other->WaitFor("\r\n> ", 10000));
+    const QByteArray got = other->Take();
+    EXPECT_LT(got.indexOf("Login Failed."), got.indexOf("Login OK."));
+    EXPECT_EQ(got.count("Password : "), 2);
 }
 
 TEST_F(TelnetClients, CtrlCOfALineModeClientInterruptsTheCommandAndItsTimingMarkIsAnswered) {
