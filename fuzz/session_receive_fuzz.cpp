@@ -26,6 +26,7 @@
 #include "platform/InterpreterProcess.h"
 #include "telnet/DosBridge.h"
 #include "telnet/SessionSocket.h"
+#include "telnet/TelnetProtocol.h"
 #include "telnet/TelnetService.h"
 #include "users/UserMatching.h"
 
@@ -177,7 +178,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
    right or one with none), bit 7 whether a logged-in user starts with `dos` (the bridge then
    runs cat). Then each byte gives the length of the next chunk (below 0x80:
    that many bytes; from 0x80: a burst of 32 to 4096 bytes; 0xFF: the client ends its
-   sending side), followed by the chunk's bytes. */
+   sending side), followed by the chunk's bytes. An input of odd length opens the session in
+   terminal mode, with the server's own negotiation. */
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
     Server& server = *g_server;
@@ -194,8 +196,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int client = pair[0];
     const int serverEnd = pair[1];
     ::fcntl(serverEnd, F_SETFL, ::fcntl(serverEnd, F_GETFL) | O_NONBLOCK);
-    auto session =
-        std::make_unique<CSessionSocket>(server.service, serverEnd, 0, "127.0.0.1", "127.0.0.1");
+    TelnetProtocol protocol(TelnetPolicy{size % 2 == 1, ((scene >> 2) & 1) != 0});
+    protocol.StartNegotiation();
+    const QByteArray offers = protocol.TakeReplies();
+    auto session = std::make_unique<CSessionSocket>(server.service, serverEnd, 0, "127.0.0.1",
+                                                    "127.0.0.1", std::move(protocol));
+    session->SendBuffer(offers.constData(), static_cast<int>(offers.size()));
     session->SendGreeting();
     Drain(client);
 

@@ -12,6 +12,7 @@ packages=(
   dbus libglib2.0-bin
   xvfb xauth
   clang libclang-rt-14-dev clang-format
+  telnet  # the real client a script test drives
 )
 if [ "${1:-}" = bench ]; then
   packages+=(socat busybox-static inetutils-telnetd)

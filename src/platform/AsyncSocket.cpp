@@ -76,21 +76,23 @@ void AsyncConnection::SetSendNotifications(bool on) {
 void AsyncConnection::HandleReadable() {
     if (m_fd < 0 || !m_receiveOn || m_closeReported) return;
     char probe[4096];
+    ssize_t got = 0;
     if (m_discardInput) {
-        const ssize_t got = ::recv(m_fd, probe, sizeof probe, 0);
+        got = ::recv(m_fd, probe, sizeof probe, 0);
         if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) {
             return;
         }
     } else {
         // Data first, the end of the stream after it, as the kernel orders them.
-        const ssize_t got = ::recv(m_fd, probe, 1, MSG_PEEK);
+        got = ::recv(m_fd, probe, 1, MSG_PEEK);
         if (got > 0) {
             m_handler.OnReceive(0);
             return;
         }
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
     }
-    const int error = errno;
+    // 0 for the peer's orderly end of its stream (errno is stale then), else the error.
+    const int error = got == 0 ? 0 : errno;
     // The close is reported once; a level-triggered notifier would repeat it for ever.
     m_closeReported = true;
     m_readNotifier.setEnabled(false);

@@ -22,7 +22,7 @@ public:
     virtual ~AsyncSocketHandler() = default;
     // Bytes are waiting to be received.
     virtual void OnReceive(int errorCode) = 0;
-    // The peer closed the connection or it failed.
+    // The peer ended its stream (errorCode 0: it may still read) or the connection failed.
     virtual void OnClose(int errorCode) = 0;
     // The kernel takes bytes again.
     virtual void OnSendReady() = 0;

@@ -14,6 +14,8 @@ inline constexpr const char* kLineEnd = "\r\n";
 inline constexpr const char* kUsernamePrompt = "Username : ";
 inline constexpr const char* kPasswordPrompt = "Password : ";
 inline constexpr const char* kPrompt = "\r\n> ";
+// The answer to a client's are-you-there.
+inline constexpr const char* kAreYouThere = "\r\n[Yes]\r\n";
 
 inline constexpr const char* kLoginTextLead = "\r\n\r\n";
 inline constexpr const char* kLoginFailLead = "\r\n\r\n";

@@ -4,8 +4,10 @@
 #include "telnet/DosBridge.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -255,7 +257,7 @@ void DosBridge::ResumeOutput() {
 }
 
 bool DosBridge::WriteToInterpreter(const char* data, int length) {
-    if (m_phase != Phase::Running || m_abort || length <= 0) return false;
+    if (m_phase != Phase::Running || m_abort || m_inputEnded || length <= 0) return false;
 
     // A terminal takes the client's bytes as they are: its line discipline turns a CR into
     // the end of a line, and Ctrl-C, erase and the like into what they mean.
@@ -317,6 +319,31 @@ void DosBridge::OnInputWritable() {
         return;
     }
     m_inputNotifier->setEnabled(false);
+    // A terminal's input is also where its output comes from and its size is set.
+    if (m_inputEnded && !m_terminal) m_child->input.Reset();
+}
+
+void DosBridge::EndInput() {
+    if (m_phase != Phase::Running || m_inputEnded) return;
+    if (m_terminal) {
+        /* Closing our copy of the terminal's master side would not end the shell's input:
+           the terminal stays open. Its end-of-file character after the queued bytes does,
+           as a user's Ctrl-D at the start of a line would. */
+        termios modes{};
+        const char endOfFile =
+            ::tcgetattr(m_child->input.Get(), &modes) == 0 && modes.c_cc[VEOF] != _POSIX_VDISABLE
+                ? static_cast<char>(modes.c_cc[VEOF])
+                : '\x04';
+        if (!QueueInput(QByteArray(1, endOfFile))) Abort();
+        m_inputEnded = true;
+        return;
+    }
+    m_inputEnded = true;
+    // The interpreter reads the end of its input once the queued bytes are through.
+    if (m_pendingInput.isEmpty()) {
+        m_inputNotifier->setEnabled(false);
+        m_child->input.Reset();
+    }
 }
 
 void DosBridge::Abort() {

@@ -46,6 +46,9 @@ public:
     // The client's raw bytes, already with the line-feed rules of raw mode applied. True
     // when the bridge took them for the interpreter: the session echoes what was taken.
     bool WriteToInterpreter(const char* data, int length);
+    // The client's stream has ended: the interpreter's input closes once it has taken what
+    // is queued for it; its output still goes to the client until it ends.
+    void EndInput();
     // The session's output buffer has room again.
     void ResumeOutput();
     // The client's connection is gone: end the interpreter's process group and reap it.
@@ -91,6 +94,7 @@ private:
     bool m_outputEnded = false;
     bool m_previousWasCR = false;  // last byte forwarded, for line ends split across reads
     bool m_abort = false;
+    bool m_inputEnded = false;
     bool m_terminal = false;
 };
 

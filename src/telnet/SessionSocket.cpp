@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "config/SettingsStore.h"
@@ -31,9 +32,10 @@ QByteArray Format(const char* format, unsigned long code, const char* message = 
 }  // namespace
 
 CSessionSocket::CSessionSocket(TelnetService& service, int fd, int slot, const QByteArray& peerAddr,
-                               const QByteArray& peerName)
+                               const QByteArray& peerName, TelnetProtocol protocol)
     : m_service(service),
       m_socket(std::make_unique<AsyncConnection>(fd, *this)),
+      m_protocol(std::move(protocol)),
       m_nSlot(slot),
       m_timers(service.SessionClock()) {
     CopyText(m_szPeerAddr, sizeof m_szPeerAddr, peerAddr.constData(), sizeof m_szPeerAddr - 1);
@@ -53,15 +55,6 @@ int CSessionSocket::SendBuffer(const char* data, int length) {
     return SendToClient(data, length);
 }
 
-int CSessionSocket::SendMasked(const char* data, int length) {
-    int count = length;
-    if (std::memchr(data, '\r', static_cast<size_t>(length))) --count;
-    if (std::memchr(data, '\n', static_cast<size_t>(length))) --count;
-    if (count <= 0) return 1;
-    const QByteArray stars(count, '*');
-    return SendToClient(stars.constData(), count);
-}
-
 int CSessionSocket::SendPrompt() {
     return SendText(text::kPrompt);
 }
@@ -71,7 +64,6 @@ int CSessionSocket::SendGreeting() {
     SendText(greeting.constData());
     SendText(text::kLineEnd);
     SendText(text::kUsernamePrompt);
-    m_nLineLen = 0;
     m_bGreeted = true;
     m_pLookup.reset();
     HoldInput(false);
@@ -81,6 +73,23 @@ int CSessionSocket::SendGreeting() {
 }
 
 int CSessionSocket::SendToClient(const char* data, int length) {
+    // Once the client speaks Telnet, a 0xFF of ours would read as a command: it goes doubled.
+    if (length > 0 && m_protocol.ClientSpeaksTelnet() &&
+        std::memchr(data, telnet::IAC, static_cast<size_t>(length))) {
+        m_quoted.resize(0);
+        TelnetProtocol::AppendQuoted(m_quoted, QByteArrayView(data, length));
+        return SendRaw(m_quoted.constData(), static_cast<int>(m_quoted.size()));
+    }
+    return SendRaw(data, length);
+}
+
+void CSessionSocket::SendReplies() {
+    if (!m_protocol.HasReplies()) return;
+    const QByteArray replies = m_protocol.TakeReplies();
+    SendRaw(replies.constData(), static_cast<int>(replies.size()));
+}
+
+int CSessionSocket::SendRaw(const char* data, int length) {
     if (m_bClosing || length <= 0) return 1;
     if (m_bSendFailed || m_bSendShut) return 0;
     long sent = 0;
@@ -134,6 +143,11 @@ void CSessionSocket::FlushOutput() {
         m_bInputPaused = false;
         if (!m_bRetired && !m_bInputHeld) m_socket->SetReceiveNotifications(true);
     }
+    if (m_bCloseWhenSent || (m_bSendFailed && m_bInputEnded)) {
+        m_bCloseWhenSent = false;
+        CloseOnceSent();
+        return;
+    }
     if (m_bSendFailed) return;
     if (m_bShutdownPending) {
         m_bShutdownPending = false;
@@ -159,19 +173,15 @@ void CSessionSocket::ShutdownSendSide() {
     m_timers.StartLinger([this] { OnLingerOver(); });
 }
 
-void CSessionSocket::StripLineFeeds(char* data, int* length) {
-    char* out = data;
-    for (int i = 0; i < *length; ++i) {
-        if (data[i] != '\n') *out++ = data[i];
-    }
-    *length = static_cast<int>(out - data);
-}
-
 void CSessionSocket::OnReceive(int errorCode) {
-    if (errorCode != 0 || m_nState == STATE_LOCKED || m_bClosing) return;
+    if (errorCode != 0 || m_nState == STATE_LOCKED || m_bClosing || m_bInputEnded) return;
     const long got = m_socket->Receive(m_received, ReceiveRoom());
     if (got < 0 && errno == EAGAIN) return;
-    if (got <= 0) {
+    if (got == 0) {
+        EndOfInput();
+        return;
+    }
+    if (got < 0) {
         m_bClosing = 1;
         return;
     }
@@ -182,67 +192,134 @@ void CSessionSocket::OnReceive(int errorCode) {
 int CSessionSocket::ReceiveRoom() const {
     // A line takes what fits behind its start; raw mode a whole buffer at a time.
     if (m_nState == STATE_DOS) return kLineBufferSize - 1;
-    return kLineBufferSize - 1 - m_nLineLen;
+    return kLineBufferSize - 1 - LineLength();
+}
+
+bool CSessionSocket::TakesInput() const {
+    // After `exit`, a lock or a shutdown, whatever the client typed ahead is dropped.
+    return !m_bRetired && !m_bClosing && !m_bSendShut && m_nState != STATE_LOCKED;
+}
+
+LineAssembler::Echo CSessionSocket::EchoMode(bool echo) const {
+    if (!echo) return LineAssembler::Echo::None;
+    return m_nState == STATE_PASSWORD ? LineAssembler::Echo::Masked : LineAssembler::Echo::Text;
 }
 
 void CSessionSocket::ReceiveFromClient(const char* data, int length) {
-    if (m_nState == STATE_DOS) {
-        ReceiveRaw(data, length);
-    } else {
-        ReceiveLine(data, length);
+    m_protocol.Feed(QByteArrayView(data, length));
+    ProcessInput();
+}
+
+void CSessionSocket::ProcessInput() {
+    // Read once per chunk: a change takes effect at the next chunk for live sessions.
+    const bool echo = EchoOn();
+    // Lines typed ahead of a refused login wait for its delayed answer, then go on here.
+    if (!m_heldData.isEmpty()) {
+        const QByteArray held = std::exchange(m_heldData, QByteArray());
+        ReceiveData(held, echo);
     }
+    TelnetEvent event;
+    while (!m_bInputHeld && m_protocol.Next(event)) {
+        // The replies answer what came before this event, all of it handled by now: a
+        // timing mark tells the client that its interrupt has been acted on.
+        SendReplies();
+        HandleEvent(event, echo);
+    }
+    SendReplies();
+    if (m_bInputHeld || !TakesInput() || m_nState == STATE_DOS) return;
+    // The length rule looks at what one receive brought, as it always has.
+    QByteArray echoed;
+    if (m_input.EndOfChunk(EchoMode(echo), echoed)) {
+        SendToClient(echoed.constData(), static_cast<int>(echoed.size()));
+        HandleCompletedLine(m_input.TakeLine());
+    }
+}
+
+void CSessionSocket::HandleEvent(const TelnetEvent& event, bool echo) {
+    if (!TakesInput()) return;
+    const bool inDos = m_nState == STATE_DOS && m_pBridge;
+    switch (event.kind) {
+        case TelnetEvent::Kind::Data:
+            ReceiveData(event.data, echo);
+            break;
+        case TelnetEvent::Kind::InterruptProcess:
+            if (inDos) {
+                m_pBridge->Interrupt();
+            } else {
+                EraseInput(true, echo);
+            }
+            break;
+        case TelnetEvent::Kind::AreYouThere:
+            SendText(text::kAreYouThere);
+            break;
+        case TelnetEvent::Kind::EraseCharacter:
+        case TelnetEvent::Kind::EraseLine: {
+            const bool wholeLine = event.kind == TelnetEvent::Kind::EraseLine;
+            if (!inDos) {
+                EraseInput(wholeLine, echo);
+            } else if (m_pBridge->IsTerminal()) {
+                // The terminal's own erase and kill characters do it there.
+                m_pBridge->WriteToInterpreter(wholeLine ? "\x15" : "\x7f", 1);
+            }
+            break;
+        }
+        case TelnetEvent::Kind::WindowSize:
+            if (inDos) m_pBridge->SetWindowSize(event.columns, event.rows);
+            break;
+        default:
+            break;
+    }
+}
+
+void CSessionSocket::ReceiveData(QByteArrayView data, bool echo) {
+    QByteArray echoed;
+    while (!data.isEmpty() && TakesInput()) {
+        // Bytes after the `dos` line are the interpreter's, in the same chunk or not.
+        if (m_nState == STATE_DOS) {
+            WriteToBridge(data, echo);
+            return;
+        }
+        echoed.resize(0);
+        const LineAssembler::Step step = m_input.Add(data, EchoMode(echo), echoed);
+        data = data.sliced(step.used);
+        if (!echoed.isEmpty()) SendToClient(echoed.constData(), static_cast<int>(echoed.size()));
+        if (step.complete) HandleCompletedLine(m_input.TakeLine());
+        if (m_bInputHeld) {
+            m_heldData = data.toByteArray();
+            return;
+        }
+    }
+}
+
+void CSessionSocket::WriteToBridge(QByteArrayView data, bool echo) {
+    if (!m_pBridge) return;
+    const bool terminal = m_pBridge->IsTerminal();
+    QByteArray bytes;
+    m_input.ConvertForInterpreter(data, terminal, bytes);
+    if (bytes.isEmpty()) return;
+    const int length = static_cast<int>(bytes.size());
+    // Over pipes the server echoes what the interpreter took (Linux counts as the NT
+    // family); a terminal echoes by itself.
+    if (m_pBridge->WriteToInterpreter(bytes.constData(), length) && echo && !terminal) {
+        SendToClient(bytes.constData(), length);
+    }
+}
+
+void CSessionSocket::EraseInput(bool wholeLine, bool echo) {
+    QByteArray echoed;
+    if (wholeLine) {
+        m_input.EraseLine(EchoMode(echo), echoed);
+    } else {
+        m_input.EraseCharacter(EchoMode(echo), echoed);
+    }
+    SendToClient(echoed.constData(), static_cast<int>(echoed.size()));
 }
 
 bool CSessionSocket::EchoOn() {
-    // Read at every chunk: a change takes effect at once for live sessions.
     return m_service.Settings().Read(setting::EchoBack) != 0;
 }
 
-void CSessionSocket::ReceiveRaw(const char* data, int length) {
-    const bool endsWithReturn = data[length - 1] == '\r';
-    if (!m_pBridge) return;
-    // Linux counts as the NT family, where the server itself echoes in raw mode: what the
-    // interpreter accepted, as it was typed.
-    const bool echo = EchoOn();
-    // The client's Enter reaches the interpreter as CR LF whether the LF came along or not.
-    if (data[0] == '\n') {
-        ++data;
-        --length;
-    }
-    if (length > 0 && m_pBridge->WriteToInterpreter(data, length) && echo) {
-        SendToClient(data, length);
-    }
-    if (endsWithReturn && m_nState == STATE_DOS && m_pBridge &&
-        m_pBridge->WriteToInterpreter("\n", 1) && echo) {
-        SendToClient("\n", 1);
-    }
-}
-
-void CSessionSocket::ReceiveLine(const char* data, int length) {
-    std::memcpy(m_szLine + m_nLineLen, data, static_cast<size_t>(length));
-    int count = length;
-    StripLineFeeds(m_szLine + m_nLineLen, &count);
-    if (count == 0) return;
-    const bool echo = EchoOn();
-    if (echo) {
-        if (m_nState == STATE_PASSWORD) {
-            SendMasked(m_szLine + m_nLineLen, count);
-        } else {
-            SendBuffer(m_szLine + m_nLineLen, count);
-        }
-    }
-    m_nLineLen += count;
-    if (m_szLine[m_nLineLen - 1] != '\r' && m_nLineLen <= kMaxLineLength) return;
-    if (echo) SendBuffer("\n", 1);
-    // Over the carriage return, or over the newest byte of a line completed by length.
-    m_szLine[m_nLineLen - 1] = '\0';
-    if (!m_bRetired) HandleCompletedLine();
-    m_nLineLen = 0;
-}
-
-void CSessionSocket::HandleCompletedLine() {
-    // The handlers get their own copy, apart from the buffer the next bytes go into.
-    const QByteArray line(m_szLine);
+void CSessionSocket::HandleCompletedLine(const QByteArray& line) {
     switch (m_nState) {
         case STATE_USERNAME:
             OnUserName(line.constData());
@@ -261,9 +338,41 @@ void CSessionSocket::HandleCompletedLine() {
     }
 }
 
-void CSessionSocket::OnClose(int /*errorCode*/) {
-    m_bClosing = 1;
+void CSessionSocket::OnClose(int errorCode) {
     if (m_bRetired) return;
+    if (errorCode == 0) {
+        EndOfInput();
+        return;
+    }
+    m_bClosing = 1;
+    m_service.SessionClosed(*this);
+}
+
+void CSessionSocket::EndOfInput() {
+    /* The client has ended its stream. A script does that after its last line
+       (printf ... | nc -N): every line it sent has been handled, and what they brought must
+       still reach it. A bridge over pipes sees the end of its input and runs until the
+       interpreter ends; the session ends after that, and at once when nothing is left to
+       do. Programs on a terminal wait for a person who has gone: that bridge ends now, as
+       for a closed connection. */
+    if (m_bInputEnded || m_bRetired) return;
+    m_bInputEnded = true;
+    // A connection that has refused bytes is gone both ways: nothing more can reach it.
+    if (m_nState == STATE_DOS && m_pBridge && m_pBridge->IsRunning() && !m_pBridge->IsTerminal() &&
+        !m_bSendFailed) {
+        m_pBridge->EndInput();
+        return;
+    }
+    CloseOnceSent();
+}
+
+void CSessionSocket::CloseOnceSent() {
+    if (m_bRetired) return;
+    if (!m_output.IsEmpty() && !m_bSendFailed) {
+        m_bCloseWhenSent = true;
+        return;
+    }
+    m_bClosing = 1;
     m_service.SessionClosed(*this);
 }
 
@@ -333,8 +442,8 @@ void CSessionSocket::AnswerRefusedLogin() {
         return;
     }
     SendText(text::kUsernamePrompt);
-    m_nLineLen = 0;
     m_nState = STATE_USERNAME;
+    ProcessInput();
 }
 
 void CSessionSocket::ExecuteCommand(const char* line) {
@@ -387,6 +496,8 @@ void CSessionSocket::StartDos() {
         SendPrompt();
         return;
     }
+    // Read at every `dos`: a terminal for this run, or the pipes.
+    const bool terminal = m_service.Settings().Read(setting::TerminalMode) != 0;
     std::unique_ptr<DosBridge> bridge;
     if (m_service.Bridges()) bridge = m_service.Bridges()(*this);
     if (!bridge) {
@@ -396,12 +507,20 @@ void CSessionSocket::StartDos() {
     }
     m_nState = STATE_DOS;
     m_pBridge = std::move(bridge);
-    m_pBridge->Start();
+    if (terminal) {
+        // The type and size the client named at connect (or since); the bridge has defaults.
+        m_pBridge->StartTerminal(m_protocol.TerminalType(), m_protocol.Columns(),
+                                 m_protocol.Rows());
+    } else {
+        m_pBridge->Start();
+    }
 }
 
 void CSessionSocket::BridgeEnded() {
     SendPrompt();
     m_nState = STATE_COMMAND;
+    // A client whose stream has ended gets the rest of its output, then the session ends.
+    if (m_bInputEnded) CloseOnceSent();
 }
 
 void CSessionSocket::SendHelp() {

@@ -10,8 +10,10 @@
 #include "platform/PeerAddress.h"
 #include "telnet/AccessGuard.h"
 #include "telnet/BridgeEndpoint.h"
+#include "telnet/LineAssembler.h"
 #include "telnet/OutputBuffer.h"
 #include "telnet/SessionTimers.h"
+#include "telnet/TelnetProtocol.h"
 
 namespace orvane {
 
@@ -33,9 +35,10 @@ public:
     static constexpr int kFieldSize = 100;  // user name and password, terminator included
 
     // Takes over the connected descriptor; the session is registered in `slot`. The dotted
-    // address and the name shown for the client are known before the session starts.
+    // address and the name shown for the client are known before the session starts; so is
+    // the negotiation the server opened the connection with.
     CSessionSocket(TelnetService& service, int fd, int slot, const QByteArray& peerAddr,
-                   const QByteArray& peerName);
+                   const QByteArray& peerName, TelnetProtocol protocol = TelnetProtocol());
     ~CSessionSocket() override;
     CSessionSocket(const CSessionSocket&) = delete;
     CSessionSocket& operator=(const CSessionSocket&) = delete;
@@ -44,14 +47,12 @@ public:
     // taken yet. 1 queued (or dropped because the session is closing), 0 failed.
     int SendText(const char* text);
     int SendBuffer(const char* data, int length) override;
-    int SendMasked(const char* data, int length);
     int SendPrompt();
     int SendGreeting();
 
     void OnReceive(int errorCode) override;
     void OnClose(int errorCode) override;
     void OnSendReady() override;
-    static void StripLineFeeds(char* data, int* length);
 
     void OnUserName(const char* line);
     void OnPassword(const char* line);
@@ -76,7 +77,9 @@ public:
     // The client is not taking its output: its input and its bridge wait until it drains.
     bool IsOutputBlocked() const { return m_bInputPaused; }
     long PendingOutput() const { return m_output.Pending(); }
-    int LineLength() const { return m_nLineLen; }
+    int LineLength() const { return static_cast<int>(m_input.Size()); }
+    // The client has ended its stream (a script's half-close); its lines were handled.
+    bool InputEnded() const { return m_bInputEnded; }
     const char* UserName() const { return m_szUser; }
     const char* Password() const { return m_szPassword; }
     int FailedLogins() const { return m_nFailedLogins; }
@@ -91,19 +94,28 @@ public:
     bool IsGreeted() const { return m_bGreeted; }
 
 private:
-    // Where the client's bytes enter the session and where the session's bytes leave for the
-    // client: a protocol layer between the connection and the line input goes here.
+    // Where the client's bytes enter the session, through the protocol layer, and where the
+    // session's bytes leave for the client (quoted once the client speaks Telnet).
     void ReceiveFromClient(const char* data, int length);
+    void ProcessInput();
+    void HandleEvent(const TelnetEvent& event, bool echo);
+    void ReceiveData(QByteArrayView data, bool echo);
+    void WriteToBridge(QByteArrayView data, bool echo);
+    void EraseInput(bool wholeLine, bool echo);
+    bool TakesInput() const;
+    LineAssembler::Echo EchoMode(bool echo) const;
     int SendToClient(const char* data, int length);
+    int SendRaw(const char* data, int length);
+    void SendReplies();
     int ReceiveRoom() const;
+    void EndOfInput();
+    void CloseOnceSent();
 
     void FlushOutput();
     void UpdateFlowControl();
     void ShutdownSendSide();
-    void ReceiveRaw(const char* data, int length);
-    void ReceiveLine(const char* data, int length);
     bool EchoOn();
-    void HandleCompletedLine();
+    void HandleCompletedLine(const QByteArray& line);
     void ShutdownCommand(bool reboot);
     void StartDos();
     void ReportPrivilegeFailure(bool ok, unsigned long code, const QByteArray& message,
@@ -121,6 +133,10 @@ private:
     std::unique_ptr<AsyncConnection> m_socket;
     std::unique_ptr<DosBridge> m_pBridge;
     OutputBuffer m_output;
+    TelnetProtocol m_protocol;
+    LineAssembler m_input;
+    QByteArray m_quoted;    // output with its 0xFF bytes doubled, reused
+    QByteArray m_heldData;  // data after a refused login's line, until its answer
     char m_received[kLineBufferSize] = {};
 
     int m_bCanDos = 0;
@@ -129,13 +145,11 @@ private:
     int m_nFailedLogins = 0;
     int m_bClosing = 0;
     int m_nSlot = -1;
-    int m_nLineLen = 0;
     int m_nState = STATE_USERNAME;
     char m_szPeerName[300] = {};
     char m_szPeerAddr[100] = {};
     char m_szUser[kFieldSize] = {};
     char m_szPassword[kFieldSize] = {};
-    char m_szLine[kLineBufferSize] = {};
 
     bool m_bRetired = false;
     bool m_bInputPaused = false;  // the output is above its limit
@@ -148,7 +162,9 @@ private:
     std::unique_ptr<HostNameLookup::Pending> m_pLookup;
     SessionTimers m_timers;
     bool m_bGreeted = false;
-    bool m_bInputHeld = false;  // name lookup or failure delay: input waits in the kernel
+    bool m_bInputHeld = false;      // name lookup or failure delay: input waits in the kernel
+    bool m_bInputEnded = false;     // the client's stream ended; the session ends after its output
+    bool m_bCloseWhenSent = false;  // ends the session once the output has drained
 };
 
 }  // namespace orvane

@@ -18,6 +18,7 @@
 #include "telnet/ClientTexts.h"
 #include "telnet/DosBridge.h"
 #include "telnet/SessionSocket.h"
+#include "telnet/TelnetProtocol.h"
 #include "users/UserMatching.h"
 #include "users/UserRecord.h"
 
@@ -123,21 +124,33 @@ void TelnetService::AcceptConnection() {
     }
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // A client's synch after an interrupt sends its data mark as urgent data: kept in the
+    // stream, it is an ignored command; taken out, its IAC would swallow the next byte.
+    ::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
+
+    // In terminal mode the server's own offers go first, before "Please Wait...": read at
+    // every connect.
+    const TelnetPolicy policy{Settings().Read(setting::TerminalMode) != 0,
+                              Settings().Read(setting::EchoBack) != 0};
+    TelnetProtocol protocol(policy);
+    protocol.StartNegotiation();
+    const QByteArray opening = protocol.TakeReplies() + text::kPleaseWait;
 
     // The client sees this before the name lookup, which may take a while. A new
     // connection's send buffer takes these few bytes; whatever it would not is queued by
     // the session ahead of everything else.
-    const long waitLength = static_cast<long>(std::strlen(text::kPleaseWait));
+    const long waitLength = static_cast<long>(opening.size());
     const long sent = std::max(
-        0L, static_cast<long>(::send(fd, text::kPleaseWait, static_cast<size_t>(waitLength),
+        0L, static_cast<long>(::send(fd, opening.constData(), static_cast<size_t>(waitLength),
                                      MSG_NOSIGNAL | MSG_DONTWAIT)));
     const QByteArray dotted = peer.Text();
-    m_pSessions[slot] = std::make_unique<CSessionSocket>(*this, fd, slot, dotted, dotted);
+    m_pSessions[slot] =
+        std::make_unique<CSessionSocket>(*this, fd, slot, dotted, dotted, std::move(protocol));
     CSessionSocket& session = *m_pSessions[slot];
     session.SetOutputLimit(m_nOutputLimit);
     session.SetPeer(peer, m_guard.StartLogin(peer));
     if (sent < waitLength) {
-        session.SendBuffer(text::kPleaseWait + sent, static_cast<int>(waitLength - sent));
+        session.SendBuffer(opening.constData() + sent, static_cast<int>(waitLength - sent));
     }
     if (Settings().Read(setting::ReverseDNS) != 1) {
         GreetSession(session, dotted);

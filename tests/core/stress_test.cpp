@@ -259,7 +259,9 @@ private:
         std::string bytes(static_cast<std::size_t>(1 + Dice(maxLength)), ' ');
         for (char& byte : bytes) {
             byte = static_cast<char>(Dice(4) == 0 ? Dice(256) : 'a' + Dice(26));
-            if (byte == '\r') byte = 'x';
+            // Line data only: CR and LF end lines, and an IAC starts a Telnet command (an
+            // unfinished sub-negotiation would hold the rest of the input, as it should).
+            if (byte == '\r' || byte == '\n' || byte == '\xff') byte = 'x';
         }
         return bytes;
     }
