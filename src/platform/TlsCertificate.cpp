@@ -211,6 +211,10 @@ QString CertificateFileFingerprint(const QString& file, QString* reason) {
     return CertificateFingerprint(certificate.get());
 }
 
+QString SelfSignedCertificatePath(const QString& directory) {
+    return QDir(directory).filePath(QLatin1String(kCertificateName));
+}
+
 QStringList LocalHostAddresses() {
     QStringList addresses;
     for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
@@ -225,7 +229,7 @@ std::optional<SelfSignedPair> ProvideSelfSignedPair(const QString& directory,
                                                     const QStringList& addresses, QString* reason) {
     ERR_clear_error();
     SelfSignedPair pair;
-    pair.certificateFile = QDir(directory).filePath(QLatin1String(kCertificateName));
+    pair.certificateFile = SelfSignedCertificatePath(directory);
     pair.keyFile = QDir(directory).filePath(QLatin1String(kKeyName));
     if (!PrepareDirectory(directory, reason)) return std::nullopt;
 

@@ -18,6 +18,9 @@ QString CertificateFileFingerprint(const QString& file, QString* reason);
 // The machine's own addresses (loopback included), as the certificate names them.
 QStringList LocalHostAddresses();
 
+// Where the generated certificate of `directory` is (whether it exists yet or not).
+QString SelfSignedCertificatePath(const QString& directory);
+
 struct SelfSignedPair {
     QString certificateFile;
     QString keyFile;

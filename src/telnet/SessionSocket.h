@@ -17,6 +17,7 @@ namespace orvane {
 
 class DosBridge;
 class TelnetService;
+class TlsServerContext;
 
 class CSessionSocket final : public AsyncSocketHandler, public BridgeEndpoint {
 public:
@@ -51,6 +52,8 @@ public:
     void OnReceive(int errorCode) override;
     void OnClose(int errorCode) override;
     void OnSendReady() override;
+    void OnSecured(const QString& description) override;
+    void OnHandshakeFailed(const QString& reason) override;
     static void StripLineFeeds(char* data, int* length);
 
     void OnUserName(const char* line);
@@ -66,6 +69,10 @@ public:
     // connection closed. The registry destroys it later, from the event loop.
     void Retire();
     void SetOutputLimit(long bytes) { m_output.SetLimit(bytes); }
+    // An encrypted session: everything it sends waits for the handshake, and from then on
+    // it is an ordinary session.
+    void StartTls(const TlsServerContext& context) { m_socket->StartTls(context); }
+    bool IsEncrypted() const { return m_socket->IsEncrypted(); }
 
     const char* PeerName() const { return m_szPeerName; }
     const char* PeerAddress() const { return m_szPeerAddr; }
@@ -148,7 +155,8 @@ private:
     std::unique_ptr<HostNameLookup::Pending> m_pLookup;
     SessionTimers m_timers;
     bool m_bGreeted = false;
-    bool m_bInputHeld = false;  // name lookup or failure delay: input waits in the kernel
+    QByteArray m_tlsDescription;  // protocol and cipher, once an encrypted session is secured
+    bool m_bInputHeld = false;    // name lookup or failure delay: input waits in the kernel
 };
 
 }  // namespace orvane
