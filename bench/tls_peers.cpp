@@ -3,6 +3,8 @@
 //   tls_peers measure NAME KIND PORT SERVER-PID [mebibytes=64] [idle-seconds=10]
 //       KIND: orvane (log in as bench/bench, then `dos`) or raw (a shell on plain pipes
 //       behind the TLS relay: no prompt, no echo). Prints one line: NAME and key=value figures.
+//   tls_peers report FILE
+//       Reads such lines and prints the table of medians, with Orvane's ratio to the peer.
 //
 // The client checks no certificate (as `verify=0`); it prints the protocol and cipher used.
 #include <openssl/err.h>
@@ -10,6 +12,7 @@
 #include <poll.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QStringList>
 #include <cstdio>
 #include <map>
@@ -79,7 +82,7 @@ public:
     }
     std::string Description() const {
         if (m_ssl == nullptr) return std::string();
-        return std::string(SSL_get_version(m_ssl)) + " " +
+        return std::string(SSL_get_version(m_ssl)) + "/" +
                SSL_CIPHER_get_name(SSL_get_current_cipher(m_ssl));
     }
 
@@ -169,11 +172,87 @@ void Measure(SSL_CTX* context, const Target& target, qint64 mebibytes, int idleS
     g_figures["single_cpu_s"] = CpuSeconds(set.server) - cpu;
 }
 
+// The table: medians per server, the first server's ratio to each other one.
+int Report(const char* path) {
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly)) return 1;
+    std::vector<std::string> names;
+    std::map<std::string, std::map<std::string, std::vector<double>>> samples;
+    std::map<std::string, std::string> ciphers;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() < 2) continue;
+        const std::string name = words[0].toStdString();
+        if (!samples.count(name)) names.push_back(name);
+        samples[name];
+        for (qsizetype i = 1; i < words.size(); ++i) {
+            const QList<QByteArray> pair = words[i].split('=');
+            if (pair.size() != 2) continue;
+            if (pair[0] == "cipher") {
+                ciphers[name] = pair[1].toStdString();
+            } else {
+                samples[name][pair[0].toStdString()].push_back(pair[1].toDouble());
+            }
+        }
+    }
+    struct Row {
+        const char* key;
+        const char* label;
+        double scale;
+        const char* target;
+    };
+    const Row rows[] = {
+        {"connect_us", "connect, handshake, first prompt: median (ms)", 1e-3,
+         "\"Username : \" < 5 ms"},
+        {"connect_p99_us", "connect, handshake, first prompt: p99 (ms)", 1e-3, ""},
+        {"single_mib_s", "shell output over TLS, 1 session (MiB/s)", 1, ">= 0.80 x socat"},
+        {"single_cpu_s", "server CPU for that output (s)", 1, ""},
+        {"idle_cpu_s", "server CPU idle 10 s, 1 encrypted session with its shell (s)", 1, "0.00"},
+    };
+    auto value = [&](const std::string& name, const char* key) {
+        auto it = samples[name].find(key);
+        return it == samples[name].end() ? -1.0 : Median(it->second);
+    };
+    std::printf("| figure |");
+    for (const std::string& name : names) std::printf(" %s |", name.c_str());
+    for (std::size_t i = 1; i < names.size(); ++i)
+        std::printf(" %s / %s |", names[0].c_str(), names[i].c_str());
+    std::printf(" target (Orvane) |\n|---|");
+    for (std::size_t i = 0; i < names.size() * 2; ++i) std::printf("---|");
+    std::printf("\n");
+    for (const Row& row : rows) {
+        std::printf("| %s |", row.label);
+        for (const std::string& name : names) {
+            const double v = value(name, row.key);
+            if (v < -0.5) {
+                std::printf(" - |");
+            } else {
+                std::printf(v * row.scale >= 100 ? " %.0f |" : " %.2f |", v * row.scale);
+            }
+        }
+        for (std::size_t i = 1; i < names.size(); ++i) {
+            const double a = value(names[0], row.key), b = value(names[i], row.key);
+            if (a > 0 && b > 0) {
+                std::printf(" %.2f |", a / b);
+            } else {
+                std::printf(" - |");
+            }
+        }
+        std::printf(" %s |\n", row.target);
+    }
+    std::printf("| protocol and cipher |");
+    for (const std::string& name : names) std::printf(" %s |", ciphers[name].c_str());
+    for (std::size_t i = 1; i < names.size(); ++i) std::printf(" |");
+    std::printf(" |\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const QStringList args = application.arguments();
+    if (args.value(1) == QLatin1String("report") && argc > 2) return Report(argv[2]);
     if (args.value(1) != QLatin1String("measure") || argc < 6) {
         std::fprintf(stderr, "usage: tls_peers measure NAME orvane|raw PORT PID [MiB] [idle-s]\n");
         return 2;

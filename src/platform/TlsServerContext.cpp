@@ -111,8 +111,7 @@ std::unique_ptr<TlsServerContext> TlsServerContext::Load(const QString& certific
                                  SSL_OP_IGNORE_UNEXPECTED_EOF);
     // Writes behave like send(): a part may be taken, and a retry may come from a moved buffer
     // (the session's output buffer grows and shifts between tries).
-    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER |
-                              SSL_MODE_RELEASE_BUFFERS);
+    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_OFF);
     SSL_CTX_set_num_tickets(ctx, 0);
     SSL_CTX_set_cipher_list(ctx, "ECDHE+AESGCM:ECDHE+CHACHA20:!aNULL");
