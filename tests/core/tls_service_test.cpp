@@ -8,6 +8,8 @@
 #include <QRandomGenerator>
 #include <memory>
 
+#include "AddressedConnection.h"
+#include "FakeClock.h"
 #include "TelnetServerFixture.h"
 #include "TestEnvironment.h"
 #include "TlsTestClient.h"
@@ -296,6 +298,47 @@ TEST_F(TlsService, ConfiguredFilesAreUsedOrRefusedWithTheReasonAndTheGeneratedPa
     ASSERT_TRUE(tls);
     EXPECT_EQ(tls->PeerFingerprint(), CertificateFileFingerprint(pair->certificateFile, &reason));
     EXPECT_NE(tls->PeerFingerprint(), fingerprint);
+}
+
+TEST(TlsDoor, AClientStoppingMidHandshakeIsFreedByTheLoginTimeoutAndFailedHandshakesCostPenalties) {
+    FakeClock clock;
+    TelnetServerFixture server{&clock};
+    server.AddUser("admin", "secret");
+    server.settings.Write(setting::TlsEnable, 1);
+    server.settings.Write(setting::TlsPortNr, 0);
+    ASSERT_NE(server.Start(), 0);
+    const int tlsPort = server.service.TlsBoundPort();
+    const auto count = [&](const char* what) {
+        int n = 0;
+        for (const QByteArray& text : server.Whats()) n += text == what ? 1 : 0;
+        return n;
+    };
+
+    // Its first handshake message, then nothing: the slot is held until the login timeout.
+    TlsTestClient halfway(ConnectFrom("127.0.0.2", "127.0.0.1", tlsPort));
+    ASSERT_TRUE(PumpUntil([&] { return server.service.ConnectionCount() == 1; }));
+    EXPECT_EQ(halfway.StepHandshake(), 0);
+    PumpFor(20);
+    clock.Advance(120'000);
+    ASSERT_TRUE(PumpUntil([&] { return count("Login timed out") == 1; }));
+    clock.Advance(10'000);
+    ASSERT_TRUE(PumpUntil([&] { return server.service.ConnectionCount() == 0; }));
+    // The timeout put the address in a penalty, on both ports alike.
+    LoopbackClient refused;
+    ASSERT_TRUE(refused.ConnectFrom("127.0.0.2", "127.0.0.1", server.port));
+    EXPECT_TRUE(refused.WaitForEnd());
+    EXPECT_TRUE(refused.Received().isEmpty());
+    EXPECT_EQ(count("Refused: login penalty"), 1);
+
+    // Plain text to the encrypted port counts like a failed-login lock for its address.
+    LoopbackClient typist;
+    ASSERT_TRUE(typist.ConnectFrom("127.0.0.3", "127.0.0.1", tlsPort));
+    ASSERT_TRUE(typist.Send("admin\r\n"));
+    ASSERT_TRUE(typist.WaitForEnd());
+    ASSERT_TRUE(PumpUntil([&] { return server.service.ConnectionCount() == 0; }));
+    TlsTestClient after(ConnectFrom("127.0.0.3", "127.0.0.1", tlsPort));
+    EXPECT_FALSE(after.Handshake(3000));
+    EXPECT_EQ(count("Refused: login penalty"), 2);
 }
 
 }  // namespace
