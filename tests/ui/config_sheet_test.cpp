@@ -7,7 +7,7 @@
 
 #include "SheetFixture.h"
 #include "config/Autostart.h"
-#include "config/FileLocations.h"
+#include "config/DataDirectory.h"
 #include "platform/TlsCertificate.h"
 #include "ui/ConfigPages.h"
 #include "ui/ControlIds.h"
@@ -241,8 +241,8 @@ TEST_F(ServerPageTest, EncryptedPortControlsStoreTheirSettingsAndShowTheFingerpr
 
     // Once the pair exists, the page shows the fingerprint users will see, selectable.
     QString reason;
-    const auto pair = ProvideSelfSignedPair(FileLocations::PrivateDataDirectory(),
-                                            QStringLiteral("host"), {}, &reason);
+    const auto pair =
+        ProvideSelfSignedPair(UserDataDirectory(), QStringLiteral("host"), {}, &reason);
     ASSERT_TRUE(pair) << reason.toStdString();
     ConfirmServerPage([&](QWidget& page) {
         auto* label = Control<QLabel>(page, control::server::kTlsFingerprint);
