@@ -55,6 +55,7 @@ fuzz: fuzz-build
 bench: build
 	@bash scripts/install-deps.sh bench
 	bash bench/compare-peers.sh $(BUILD)
+	bash bench/compare-tls.sh $(BUILD)
 
 # The Debian package $(BUILD)/orvane_<version>_<arch>.deb, checked with lintian.
 package: build

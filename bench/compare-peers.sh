@@ -192,6 +192,10 @@ elapsed=$(($(date +%s) - started))
   echo '```'
   cat "$figures"
   echo '```'
+  # The encrypted port's part, written by compare-tls.sh, stays below.
+  if [ -f "$results" ]; then
+    awk '$0 == "<!-- encrypted port: written by bench/compare-tls.sh -->" { keep = 1; print "" } keep { print }' "$results"
+  fi
 } >"$results.new"
 mv "$results.new" "$results"
 cat "$results"

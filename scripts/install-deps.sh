@@ -8,9 +8,11 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev libxcb1-dev
+  libssl-dev openssl
   libgtest-dev googletest
   dbus libglib2.0-bin
   xvfb xauth
+  telnet-ssl python3
   clang libclang-rt-14-dev clang-format
   telnet  # the real client a script test drives
 )

@@ -24,7 +24,11 @@ int ConsoleRunner::Run() {
         return 1;
     }
     const QString where = m_server.ListeningAddress();
-    Say(QString::fromLatin1(kListeningFormat).arg(where));
+    if (!where.isEmpty()) Say(QString::fromLatin1(kListeningFormat).arg(where));
+    const QString fingerprint = m_server.TlsFingerprint();
+    if (!fingerprint.isEmpty()) {
+        Say(QString::fromLatin1(kConsoleTlsFormat).arg(m_server.TlsBoundPort()).arg(fingerprint));
+    }
     QCoreApplication::exec();
     Say(QString::fromLatin1(kStoppedFormat).arg(where));
     return 0;

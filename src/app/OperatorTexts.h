@@ -16,6 +16,9 @@ inline QString StartFailedMessage(const QString& reason) {
     const QString text = QString::fromLatin1(kStartFailedText);
     return reason.isEmpty() ? text : text + QStringLiteral("\n\n") + reason;
 }
+// Console mode, once the encrypted port listens: what users compare with their client.
+inline constexpr const char* kConsoleTlsFormat =
+    "Encrypted port %1, certificate SHA-256 fingerprint %2";
 inline constexpr const char* kStopQuestionText =
     "Warning! There are active connection(s). If you stop the server now, these connections "
     "will be terminated.\n\nAre you sure you want to stop the server?";

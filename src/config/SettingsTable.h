@@ -60,18 +60,26 @@ inline constexpr IntSetting PenaltyEnable{"PenaltyEnable", 1};
 inline constexpr TextSetting ListenAddress{"ListenAddress", ""};
 inline constexpr IntSetting IdleTimeout{"IdleTimeout", 0};
 inline constexpr IntSetting LogMaxSize{"LogMaxSize", 10240};
+// The encrypted port, read at server start like PortNr. TlsOnly (with TlsEnable) leaves the
+// plain port closed. Empty file names mean the generated pair in the private data directory.
+inline constexpr IntSetting TlsEnable{"TlsEnable", 0};
+inline constexpr IntSetting TlsPortNr{"TlsPortNr", 992};
+inline constexpr IntSetting TlsOnly{"TlsOnly", 0};
+inline constexpr TextSetting TlsCertFile{"TlsCertFile", ""};
+inline constexpr TextSetting TlsKeyFile{"TlsKeyFile", ""};
 }  // namespace setting
 
 inline constexpr IntSetting kAllIntSettings[] = {
     setting::PortNr,       setting::EchoBack,      setting::ReverseDNS,   setting::EnableLog,
     setting::FailedLogins, setting::StartMinimize, setting::ConfirmExit,  setting::RunAsService,
     setting::S1Enable,     setting::S2Enable,      setting::LoginTimeout, setting::PenaltyEnable,
-    setting::IdleTimeout,  setting::LogMaxSize,    setting::TerminalMode,
+    setting::IdleTimeout,  setting::LogMaxSize,    setting::TerminalMode, setting::TlsEnable,
+    setting::TlsPortNr,    setting::TlsOnly,
 };
 
 inline constexpr TextSetting kAllTextSettings[] = {
-    setting::LoginOK,      setting::LoginFail,     setting::BrowseLogDir,
-    setting::BrowseSndDir, setting::ListenAddress,
+    setting::LoginOK,       setting::LoginFail,   setting::BrowseLogDir, setting::BrowseSndDir,
+    setting::ListenAddress, setting::TlsCertFile, setting::TlsKeyFile,
 };
 
 inline constexpr PathSetting kAllPathSettings[] = {

@@ -1,4 +1,4 @@
-// Non-blocking POSIX sockets watched by QSocketNotifier.
+// Non-blocking POSIX sockets watched by QSocketNotifier, with TLS on the same notifiers.
 #include "platform/AsyncSocket.h"
 
 #include <arpa/inet.h>
@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/ListenFailure.h"
+#include "platform/TlsChannel.h"
 
 namespace orvane {
 
@@ -36,6 +38,32 @@ long AsyncConnection::Send(const char* data, long length) {
         errno = ENOTCONN;
         return -1;
     }
+    if (m_tls) {
+        if (m_closeReported && !m_tls->IsEstablished()) {
+            errno = EPIPE;
+            return -1;
+        }
+        if (!m_tls->IsEstablished()) {
+            errno = EAGAIN;
+            return -1;
+        }
+        long sent = 0;
+        switch (m_tls->Write(data, length, &sent)) {
+            case TlsChannel::Status::Done:
+                return sent;
+            case TlsChannel::Status::WantRead:
+                m_sendNeedsRead = true;
+                UpdateNotifiers();
+                errno = EAGAIN;
+                return -1;
+            case TlsChannel::Status::WantWrite:
+                errno = EAGAIN;
+                return -1;
+            default:
+                errno = m_tls->TransportError() != 0 ? m_tls->TransportError() : EPIPE;
+                return -1;
+        }
+    }
     // A peer that has gone must not take the process down with SIGPIPE.
     const ssize_t sent = ::send(m_fd, data, static_cast<size_t>(length), MSG_NOSIGNAL);
     if (sent < 0 && errno == EWOULDBLOCK) errno = EAGAIN;
@@ -47,34 +75,195 @@ long AsyncConnection::Receive(char* buffer, long length) {
         errno = ENOTCONN;
         return -1;
     }
+    if (m_tls) {
+        if (!m_tls->IsEstablished() || length <= 0) {
+            errno = EAGAIN;
+            return -1;
+        }
+        if (!m_tlsInput.isEmpty()) {
+            const long take = std::min<long>(length, m_tlsInput.size());
+            std::memcpy(buffer, m_tlsInput.constData(), size_t(take));
+            m_tlsInput.remove(0, take);
+            m_tlsTaken = true;
+            return take;
+        }
+        long got = 0;
+        switch (m_tls->Read(buffer, length, &got)) {
+            case TlsChannel::Status::Done:
+                m_tlsTaken = true;
+                return got;
+            case TlsChannel::Status::Closed:
+                return 0;
+            case TlsChannel::Status::WantWrite:
+                m_tlsNeedsWrite = true;
+                UpdateNotifiers();
+                [[fallthrough]];
+            case TlsChannel::Status::WantRead:
+                errno = EAGAIN;
+                return -1;
+            default:
+                errno = m_tls->TransportError() != 0 ? m_tls->TransportError() : ECONNRESET;
+                return -1;
+        }
+    }
     const ssize_t got = ::recv(m_fd, buffer, static_cast<size_t>(length), 0);
     if (got < 0 && errno == EWOULDBLOCK) errno = EAGAIN;
     return static_cast<long>(got);
 }
 
 bool AsyncConnection::ShutdownSend() {
-    return m_fd >= 0 && ::shutdown(m_fd, SHUT_WR) == 0;
+    if (m_fd < 0) return false;
+    // The encrypted stream says goodbye inside first, so the client can tell an end from a
+    // cut; when the kernel has no room for it, the end of the stream still follows.
+    if (m_tls && m_tls->IsEstablished()) m_tls->Shutdown();
+    return ::shutdown(m_fd, SHUT_WR) == 0;
 }
 
 void AsyncConnection::Close() {
     if (m_fd < 0) return;
     m_readNotifier.setEnabled(false);
     m_writeNotifier.setEnabled(false);
+    m_tls.reset();
     ::close(m_fd);
     m_fd = -1;
 }
 
+void AsyncConnection::StartTls(const TlsServerContext& context) {
+    if (m_fd < 0 || m_tls) return;
+    m_tls = std::make_unique<TlsChannel>(context, m_fd);
+    UpdateNotifiers();
+}
+
+QString AsyncConnection::TlsDescription() const {
+    return m_tls ? m_tls->Description() : QString();
+}
+
+void AsyncConnection::UpdateNotifiers() {
+    if (m_fd < 0) return;
+    if (!m_tls) {
+        m_readNotifier.setEnabled(m_receiveOn && !m_closeReported);
+        m_writeNotifier.setEnabled(m_sendWanted);
+        return;
+    }
+    const bool handshaking = !m_tls->IsEstablished();
+    m_readNotifier.setEnabled(!m_closeReported && (m_receiveOn || handshaking || m_sendNeedsRead));
+    // The caller's wish to send waits for the handshake, and for a write that needs a read.
+    m_writeNotifier.setEnabled(
+        !m_closeReported &&
+        (m_tlsNeedsWrite || (m_sendWanted && !handshaking && !m_sendNeedsRead)));
+}
+
 void AsyncConnection::SetReceiveNotifications(bool on) {
     m_receiveOn = on;
-    if (m_fd >= 0 && !m_closeReported) m_readNotifier.setEnabled(on);
+    UpdateNotifiers();
+    if (on && HasTlsInput()) {
+        m_tlsTaken = true;
+        QueueTlsRead();
+    }
 }
 
 void AsyncConnection::SetSendNotifications(bool on) {
-    if (m_fd >= 0) m_writeNotifier.setEnabled(on);
+    m_sendWanted = on;
+    UpdateNotifiers();
+}
+
+void AsyncConnection::ReportClose(int error) {
+    // The close is reported once; a level-triggered notifier would repeat it for ever.
+    m_closeReported = true;
+    m_tlsNeedsWrite = false;
+    m_sendNeedsRead = false;
+    m_readNotifier.setEnabled(false);
+    UpdateNotifiers();
+    m_handler.OnClose(error);
+}
+
+bool AsyncConnection::HasTlsInput() const {
+    return m_tls && m_tls->IsEstablished() && (!m_tlsInput.isEmpty() || m_tls->HasBufferedInput());
+}
+
+void AsyncConnection::QueueTlsRead() {
+    if (m_tlsReadQueued) return;
+    m_tlsReadQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_tlsReadQueued = false;
+            // A handler that took nothing last time is asked again only on news, as the
+            // kernel would do; otherwise this would ask it for ever.
+            if (m_tlsInput.isEmpty() || m_tlsTaken) HandleReadable();
+        },
+        Qt::QueuedConnection);
+}
+
+void AsyncConnection::StepHandshake() {
+    const TlsChannel::Status status = m_tls->Handshake();
+    m_tlsNeedsWrite = status == TlsChannel::Status::WantWrite;
+    if (status == TlsChannel::Status::WantRead || status == TlsChannel::Status::WantWrite) {
+        UpdateNotifiers();
+        return;
+    }
+    if (status != TlsChannel::Status::Done) {
+        m_closeReported = true;
+        UpdateNotifiers();
+        m_handler.OnHandshakeFailed(m_tls->FailureReason());
+        return;
+    }
+    UpdateNotifiers();
+    // The client may have sent its first line with its last handshake message.
+    m_tlsTaken = true;
+    QueueTlsRead();
+    m_handler.OnSecured(m_tls->Description());
+}
+
+void AsyncConnection::ReadTlsRecord() {
+    if (m_tlsInput.isEmpty()) {
+        char buffer[16384];
+        long got = 0;
+        const TlsChannel::Status status = m_tls->Read(buffer, sizeof buffer, &got);
+        switch (status) {
+            case TlsChannel::Status::Done:
+                m_tlsInput.append(buffer, int(got));
+                break;
+            case TlsChannel::Status::WantRead:
+            case TlsChannel::Status::WantWrite:
+                m_tlsNeedsWrite = status == TlsChannel::Status::WantWrite;
+                UpdateNotifiers();
+                return;
+            case TlsChannel::Status::Closed:
+                ReportClose(0);
+                return;
+            default:
+                ReportClose(m_tls->TransportError() != 0 ? m_tls->TransportError() : ECONNRESET);
+                return;
+        }
+    }
+    if (m_discardInput) {
+        m_tlsInput.clear();
+        QueueTlsRead();
+        return;
+    }
+    // Asked again from the loop, in case the handler leaves bytes or the channel holds more;
+    // a check that finds nothing costs one look at the socket.
+    m_tlsTaken = false;
+    QueueTlsRead();
+    m_handler.OnReceive(0);
 }
 
 void AsyncConnection::HandleReadable() {
-    if (m_fd < 0 || !m_receiveOn || m_closeReported) return;
+    if (m_fd < 0 || m_closeReported) return;
+    if (m_tls) {
+        if (m_sendNeedsRead) {
+            m_sendNeedsRead = false;
+            UpdateNotifiers();
+        }
+        if (!m_tls->IsEstablished()) {
+            StepHandshake();
+        } else if (m_receiveOn) {
+            ReadTlsRecord();
+        }
+        return;
+    }
+    if (!m_receiveOn) return;
     char probe[4096];
     ssize_t got = 0;
     if (m_discardInput) {
@@ -92,15 +281,21 @@ void AsyncConnection::HandleReadable() {
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
     }
     // 0 for the peer's orderly end of its stream (errno is stale then), else the error.
-    const int error = got == 0 ? 0 : errno;
-    // The close is reported once; a level-triggered notifier would repeat it for ever.
-    m_closeReported = true;
-    m_readNotifier.setEnabled(false);
-    m_handler.OnClose(error);
+    ReportClose(got == 0 ? 0 : errno);
 }
 
 void AsyncConnection::HandleWritable() {
     if (m_fd < 0) return;
+    if (m_tls && m_tlsNeedsWrite) {
+        m_tlsNeedsWrite = false;
+        UpdateNotifiers();
+        if (!m_tls->IsEstablished()) {
+            StepHandshake();
+        } else {
+            HandleReadable();
+        }
+        return;
+    }
     m_handler.OnSendReady();
 }
 

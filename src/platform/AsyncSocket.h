@@ -1,18 +1,25 @@
 // Non-blocking TCP sockets on the Qt event loop: the listener and the connection a
-// session talks through. Notifications arrive on the GUI thread as the kernel reports them.
+// session talks through, in clear or encrypted. Notifications arrive on the GUI thread as the
+// kernel reports them.
 #pragma once
 
 #include <netinet/in.h>
 
+#include <QByteArray>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QString>
+#include <cerrno>
+#include <memory>
 
 #include "platform/PeerAddress.h"
 
 class QTimer;
 
 namespace orvane {
+
+class TlsChannel;
+class TlsServerContext;
 
 // Receives a connection's notifications. A handler returns to the event loop without
 // waiting; the socket touches nothing of its own after calling one, so a handler may let
@@ -26,6 +33,14 @@ public:
     virtual void OnClose(int errorCode) = 0;
     // The kernel takes bytes again.
     virtual void OnSendReady() = 0;
+    // An encrypted connection finished its handshake; description as TlsChannel gives it.
+    virtual void OnSecured(const QString& description) { (void)description; }
+    // An encrypted connection's handshake failed (the reason is for the log); nothing more
+    // will be received. Unless handled otherwise, it ends like a closed connection.
+    virtual void OnHandshakeFailed(const QString& reason) {
+        (void)reason;
+        OnClose(ECONNABORTED);
+    }
 };
 
 // One connected stream socket; the object owns the descriptor and closes it when destroyed.
@@ -46,6 +61,14 @@ public:
     // Closes the descriptor now; no notification follows.
     void Close();
 
+    // Makes this an encrypted connection: the server handshake runs on the same notifiers,
+    // and until it has finished Send and Receive report EAGAIN (output waits in the caller's
+    // buffer as for a full kernel). From then on they carry the plain bytes.
+    void StartTls(const TlsServerContext& context);
+    bool IsEncrypted() const { return m_tls != nullptr; }
+    // "TLS 1.3 TLS_AES_256_GCM_SHA384" once the handshake has finished, empty otherwise.
+    QString TlsDescription() const;
+
     // While off, no receive or close notification is delivered.
     void SetReceiveNotifications(bool on);
     // While on, OnSendReady is delivered whenever the kernel takes bytes.
@@ -59,6 +82,12 @@ public:
 private:
     void HandleReadable();
     void HandleWritable();
+    void UpdateNotifiers();
+    void ReportClose(int error);
+    void StepHandshake();
+    void ReadTlsRecord();
+    void QueueTlsRead();
+    bool HasTlsInput() const;
 
     int m_fd;
     AsyncSocketHandler& m_handler;
@@ -67,6 +96,16 @@ private:
     bool m_receiveOn = true;
     bool m_discardInput = false;
     bool m_closeReported = false;
+    bool m_sendWanted = false;
+
+    // Encrypted connections only. Decrypted bytes leave the kernel before the handler asks
+    // for them, so the readiness the notifier would give is re-created from the event loop.
+    std::unique_ptr<TlsChannel> m_tls;
+    QByteArray m_tlsInput;
+    bool m_tlsNeedsWrite = false;  // a handshake or read step waits for writable
+    bool m_sendNeedsRead = false;  // a write step waits for readable
+    bool m_tlsReadQueued = false;
+    bool m_tlsTaken = false;  // the handler took bytes since it was last told of some
 };
 
 // The listening socket: SO_REUSEADDR, non-blocking, on every IPv4 address or on the one

@@ -81,5 +81,10 @@ inline constexpr const char* kLoginTimedOutEntry = "Login timed out";
 inline constexpr const char* kRefusedServerFull = "Refused: server full";
 inline constexpr const char* kRefusedLoginPenalty = "Refused: login penalty";
 inline constexpr const char* kRefusedTooManyLogins = "Refused: too many logins in progress";
+// The encrypted port: its certificate at each start (who: "TLS port <n>"), and a handshake
+// that failed (what the client sent was not TLS, or it stopped half-way).
+inline constexpr const char* kTlsPortFormat = "TLS port %d";
+inline constexpr const char* kTlsFingerprintFormat = "SHA-256 fingerprint %s";
+inline constexpr const char* kTlsHandshakeFailedFormat = "TLS handshake failed (%s)";
 
 }  // namespace orvane::text

@@ -21,7 +21,10 @@ void OutputBuffer::Consume(long count) {
 }
 
 void OutputBuffer::Clear() {
-    m_bytes.clear();
+    // The storage stays (it is bounded by the limit): a client that reads slower than its
+    // shell writes fills and drains this many times a second, and giving the memory back
+    // each time made the allocator map, fault in and unmap it again every time.
+    m_bytes.resize(0);
     m_start = 0;
 }
 

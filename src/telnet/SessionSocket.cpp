@@ -65,6 +65,8 @@ int CSessionSocket::SendGreeting() {
     SendText(text::kLineEnd);
     SendText(text::kUsernamePrompt);
     m_bGreeted = true;
+    if (!m_tlsDescription.isEmpty())
+        m_service.LogActivity(m_szPeerName, m_tlsDescription.constData());
     m_pLookup.reset();
     HoldInput(false);
     const std::int64_t timeout = m_service.Settings().Read(setting::LoginTimeout);
@@ -336,6 +338,19 @@ void CSessionSocket::HandleCompletedLine(const QByteArray& line) {
         default:
             break;
     }
+}
+
+void CSessionSocket::OnSecured(const QString& description) {
+    // Right after "Logging in...", so the operator can tell encrypted sessions apart; a
+    // session still waiting for its name says it when it is greeted.
+    m_tlsDescription = description.toLatin1();
+    if (m_bGreeted && !m_bRetired)
+        m_service.LogActivity(m_szPeerName, m_tlsDescription.constData());
+}
+
+void CSessionSocket::OnHandshakeFailed(const QString& reason) {
+    if (!m_bRetired) m_service.HandshakeFailed(*this, reason);
+    OnClose(ECONNABORTED);
 }
 
 void CSessionSocket::OnClose(int errorCode) {

@@ -19,6 +19,7 @@ namespace orvane {
 
 class DosBridge;
 class TelnetService;
+class TlsServerContext;
 
 class CSessionSocket final : public AsyncSocketHandler, public BridgeEndpoint {
 public:
@@ -53,6 +54,8 @@ public:
     void OnReceive(int errorCode) override;
     void OnClose(int errorCode) override;
     void OnSendReady() override;
+    void OnSecured(const QString& description) override;
+    void OnHandshakeFailed(const QString& reason) override;
 
     void OnUserName(const char* line);
     void OnPassword(const char* line);
@@ -67,6 +70,10 @@ public:
     // connection closed. The registry destroys it later, from the event loop.
     void Retire();
     void SetOutputLimit(long bytes) { m_output.SetLimit(bytes); }
+    // An encrypted session: everything it sends waits for the handshake, and from then on
+    // it is an ordinary session.
+    void StartTls(const TlsServerContext& context) { m_socket->StartTls(context); }
+    bool IsEncrypted() const { return m_socket->IsEncrypted(); }
 
     const char* PeerName() const { return m_szPeerName; }
     const char* PeerAddress() const { return m_szPeerAddr; }
@@ -162,6 +169,7 @@ private:
     std::unique_ptr<HostNameLookup::Pending> m_pLookup;
     SessionTimers m_timers;
     bool m_bGreeted = false;
+    QByteArray m_tlsDescription;    // protocol and cipher, once an encrypted session is secured
     bool m_bInputHeld = false;      // name lookup or failure delay: input waits in the kernel
     bool m_bInputEnded = false;     // the client's stream ended; the session ends after its output
     bool m_bCloseWhenSent = false;  // ends the session once the output has drained

@@ -5,16 +5,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QHostInfo>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "config/ActivityLog.h"
+#include "config/DataDirectory.h"
 #include "config/FileLocations.h"
 #include "config/SettingsStore.h"
 #include "platform/AsyncSocket.h"
 #include "platform/Clock.h"
 #include "platform/SoundPlayer.h"
+#include "platform/TlsCertificate.h"
+#include "platform/TlsServerContext.h"
 #include "telnet/ClientTexts.h"
 #include "telnet/DosBridge.h"
 #include "telnet/SessionSocket.h"
@@ -25,7 +29,7 @@
 namespace orvane {
 
 namespace {
-QByteArray WithName(const char* format, const char* name) {
+QByteArray WithName(const char* format, const QByteArray& name) {
     return QByteArray(format).replace("%s", name);
 }
 }  // namespace
@@ -46,32 +50,90 @@ TelnetService::TelnetService(SettingsStore& settings, const FileLocations& locat
 
 TelnetService::~TelnetService() {
     m_pListenSocket.reset();
+    m_pTlsListenSocket.reset();
     for (auto& session : m_pSessions) {
         if (session) session->Retire();
     }
 }
 
 int TelnetService::StartServer() {
-    const int port = Settings().Read(setting::PortNr);
-    const QString address = Settings().Read(setting::ListenAddress);
     m_startFailure.clear();
-    if (m_pListenSocket) {
+    if (IsListening()) {
         m_startFailure = QStringLiteral("The server is already listening.");
         return 0;
     }
-    auto listener = std::make_unique<AsyncListener>();
-    if (!listener->Listen(address, port)) {
-        m_startFailure = listener->FailureReason();
-        return 0;
+    const QString address = Settings().Read(setting::ListenAddress);
+    const bool encrypted = Settings().Read(setting::TlsEnable) != 0;
+    const bool plain = !encrypted || Settings().Read(setting::TlsOnly) == 0;
+    std::unique_ptr<TlsServerContext> context;
+    if (encrypted) {
+        context = LoadTlsContext();
+        if (!context) return 0;
     }
-    connect(listener.get(), &AsyncListener::acceptReady, this, &TelnetService::AcceptConnection);
+    // Both ports or neither: a half-started server would look started to the operator.
+    std::unique_ptr<AsyncListener> listener;
+    if (plain) {
+        listener = std::make_unique<AsyncListener>();
+        if (!listener->Listen(address, Settings().Read(setting::PortNr))) {
+            m_startFailure = listener->FailureReason();
+            return 0;
+        }
+        connect(listener.get(), &AsyncListener::acceptReady, this,
+                &TelnetService::AcceptConnection);
+    }
+    std::unique_ptr<AsyncListener> tlsListener;
+    if (encrypted) {
+        tlsListener = std::make_unique<AsyncListener>();
+        if (!tlsListener->Listen(address, Settings().Read(setting::TlsPortNr))) {
+            m_startFailure = tlsListener->FailureReason();
+            return 0;
+        }
+        connect(tlsListener.get(), &AsyncListener::acceptReady, this,
+                &TelnetService::AcceptEncryptedConnection);
+    }
     m_pListenSocket = std::move(listener);
+    m_pTlsListenSocket = std::move(tlsListener);
+    m_tlsContext = std::move(context);
+    if (m_tlsContext) {
+        // At every start, so that the log always holds what users should compare against.
+        const QByteArray who =
+            QByteArray(text::kTlsPortFormat).replace("%d", QByteArray::number(TlsBoundPort()));
+        LogActivity(who.constData(),
+                    WithName(text::kTlsFingerprintFormat, m_tlsContext->Fingerprint().toLatin1())
+                        .constData());
+    }
     return 1;
 }
 
+std::unique_ptr<TlsServerContext> TelnetService::LoadTlsContext() {
+    QString certificate = Settings().Read(setting::TlsCertFile);
+    QString key = Settings().Read(setting::TlsKeyFile);
+    QString reason;
+    if (certificate.isEmpty() && key.isEmpty()) {
+        const auto pair = ProvideSelfSignedPair(UserDataDirectory(), QHostInfo::localHostName(),
+                                                LocalHostAddresses(), &reason);
+        if (!pair) {
+            m_startFailure = reason;
+            return nullptr;
+        }
+        certificate = pair->certificateFile;
+        key = pair->keyFile;
+    } else if (certificate.isEmpty()) {
+        m_startFailure = QStringLiteral("a key file is set but no certificate file");
+        return nullptr;
+    } else if (key.isEmpty()) {
+        // One PEM file may hold both.
+        key = certificate;
+    }
+    auto context = TlsServerContext::Load(certificate, key, &reason);
+    if (!context) m_startFailure = reason;
+    return context;
+}
+
 int TelnetService::StopServer() {
-    if (!m_pListenSocket) return 0;
+    if (!IsListening()) return 0;
     m_pListenSocket.reset();
+    m_pTlsListenSocket.reset();
     for (int slot = 0; slot < kMaxSessions; ++slot) {
         if (!m_pSessions[slot]) continue;
         // The dotted address, not the display name: what the server itself knows. A
@@ -79,11 +141,21 @@ int TelnetService::StopServer() {
         if (m_pSessions[slot]->IsGreeted()) ConnectionClosed(m_pSessions[slot]->PeerAddress());
         RetireSlot(slot);
     }
+    // Each connection holds its own reference to what it needs of the context.
+    m_tlsContext.reset();
     return 1;
 }
 
 bool TelnetService::IsListening() const {
-    return m_pListenSocket != nullptr;
+    return m_pListenSocket != nullptr || m_pTlsListenSocket != nullptr;
+}
+
+QString TelnetService::TlsFingerprint() const {
+    return m_pTlsListenSocket && m_tlsContext ? m_tlsContext->Fingerprint() : QString();
+}
+
+int TelnetService::TlsBoundPort() const {
+    return m_pTlsListenSocket ? m_pTlsListenSocket->BoundPort() : 0;
 }
 
 int TelnetService::ConnectionCount() const {
@@ -107,9 +179,16 @@ int TelnetService::BlockedSessionCount() const {
 }
 
 void TelnetService::AcceptConnection() {
-    if (!m_pListenSocket) return;
+    if (m_pListenSocket) Accept(*m_pListenSocket, false);
+}
+
+void TelnetService::AcceptEncryptedConnection() {
+    if (m_pTlsListenSocket && m_tlsContext) Accept(*m_pTlsListenSocket, true);
+}
+
+void TelnetService::Accept(AsyncListener& listener, bool encrypted) {
     orvane::PeerAddress peer;
-    const int fd = m_pListenSocket->Accept(&peer);
+    const int fd = listener.Accept(&peer);
     if (fd < 0) return;
     int slot = 0;
     while (slot < kMaxSessions && m_pSessions[slot]) ++slot;
@@ -138,17 +217,23 @@ void TelnetService::AcceptConnection() {
 
     // The client sees this before the name lookup, which may take a while. A new
     // connection's send buffer takes these few bytes; whatever it would not is queued by
-    // the session ahead of everything else.
+    // the session ahead of everything else. An encrypted client gets it, like everything,
+    // once the handshake is done.
     const long waitLength = static_cast<long>(opening.size());
-    const long sent = std::max(
-        0L, static_cast<long>(::send(fd, opening.constData(), static_cast<size_t>(waitLength),
-                                     MSG_NOSIGNAL | MSG_DONTWAIT)));
+    const long sent = encrypted
+                          ? 0
+                          : std::max(0L, static_cast<long>(::send(fd, opening.constData(),
+                                                                  static_cast<size_t>(waitLength),
+                                                                  MSG_NOSIGNAL | MSG_DONTWAIT)));
     const QByteArray dotted = peer.Text();
     m_pSessions[slot] =
         std::make_unique<CSessionSocket>(*this, fd, slot, dotted, dotted, std::move(protocol));
     CSessionSocket& session = *m_pSessions[slot];
     session.SetOutputLimit(m_nOutputLimit);
     session.SetPeer(peer, m_guard.StartLogin(peer));
+    // The handshake runs while the session stands at its first prompt, so the slot and the
+    // login timeout cover it like a client that has not typed its name yet.
+    if (encrypted) session.StartTls(*m_tlsContext);
     if (sent < waitLength) {
         session.SendBuffer(opening.constData() + sent, static_cast<int>(waitLength - sent));
     }
@@ -187,6 +272,13 @@ void TelnetService::ConnectionClosed(const char* who) {
     }
     --m_nConnections;
     emit connectionCountChanged(m_nConnections);
+}
+
+void TelnetService::HandshakeFailed(CSessionSocket& session, const QString& reason) {
+    LogActivity(session.PeerName(),
+                WithName(text::kTlsHandshakeFailedFormat, reason.toUtf8()).constData());
+    // Like a login timeout or a failed-login lock: the address is put in a penalty.
+    Penalise(session);
 }
 
 void TelnetService::SessionClosed(CSessionSocket& session) {

@@ -25,6 +25,7 @@ class BridgeEndpoint;
 class CSessionSocket;
 class DosBridge;
 class Clock;
+class TlsServerContext;
 struct UserTable;
 
 // The platform services a running server uses.
@@ -48,10 +49,13 @@ public:
                   ActivityLog& log, ServerServices services, QObject* parent = nullptr);
     ~TelnetService() override;
 
-    // Reads "PortNr" and "ListenAddress" and listens. 1 listening, 0 failed (also when
-    // already listening); StartFailure() then says why.
+    // Reads "PortNr" and "ListenAddress" and listens; with "TlsEnable" also on "TlsPortNr"
+    // (same address) for encrypted sessions, and with "TlsOnly" on that port alone.
+    // 1 listening, 0 failed (also when already listening); StartFailure() then says why.
     int StartServer();
     QString StartFailure() const { return m_startFailure; }
+    // The encrypted port's certificate fingerprint ("AB:CD:...") while it listens.
+    QString TlsFingerprint() const;
     // Closes the listener and retires every session ("Connection terminated" with the
     // dotted address). 1 stopped, 0 when there was no listener.
     int StopServer();
@@ -61,6 +65,8 @@ public:
     int BoundPort() const;
     // Where the listener listens, as "0.0.0.0:2323"; empty when stopped.
     QString ListeningAddress() const;
+    // The encrypted port actually bound; 0 when it does not listen.
+    int TlsBoundPort() const;
 
     // Without a factory, `dos` answers that the interpreter could not be started.
     void SetBridgeFactory(BridgeFactory factory) { m_bridgeFactory = std::move(factory); }
@@ -77,6 +83,10 @@ public:
 
     // What the sessions use of the service.
     void AcceptConnection();
+    void AcceptEncryptedConnection();
+    // An encrypted session's handshake failed: the entry for the operator. It ends like a
+    // closed connection next.
+    void HandshakeFailed(CSessionSocket& session, const QString& reason);
     QByteArray ResolvePeerName(const char* dotted);
     void ConnectionClosed(const char* who);
     int CheckLogin(const char* who, const char* user, const char* password, int* canDos,
@@ -99,6 +109,8 @@ signals:
 
 private:
     void GreetSession(CSessionSocket& session, const QByteArray& name);
+    void Accept(AsyncListener& listener, bool encrypted);
+    std::unique_ptr<TlsServerContext> LoadTlsContext();
     void RetireSlot(int slot);
     void ScheduleDestruction();
     void DestroyRetiredSessions();
@@ -115,6 +127,8 @@ private:
     HostNameLookup m_lookup;
     QString m_startFailure;
     std::unique_ptr<AsyncListener> m_pListenSocket;
+    std::unique_ptr<AsyncListener> m_pTlsListenSocket;
+    std::unique_ptr<TlsServerContext> m_tlsContext;
     std::array<std::unique_ptr<CSessionSocket>, kMaxSessions> m_pSessions;
     // Retired sessions not destroyed yet: the retiring call may come from one of their own
     // handlers, so they go from the event loop.

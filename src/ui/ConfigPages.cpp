@@ -16,12 +16,15 @@
 #include "app/OperatorTexts.h"
 #include "app/OrvaneApp.h"
 #include "config/Autostart.h"
+#include "config/DataDirectory.h"
+#include "config/FileLocations.h"
 #include "config/PageFields.h"
 #include "config/SettingsStore.h"
 #include "platform/FileChooser.h"
 #include "platform/MessageBox.h"
 #include "platform/SoundPlayer.h"
 #include "platform/SystemInfo.h"
+#include "platform/TlsCertificate.h"
 #include "ui/ControlIds.h"
 #include "ui/PageControls.h"
 
@@ -118,7 +121,16 @@ CPageServer::CPageServer(SheetServices services)
       m_penaltyEnable(
           MakeCheckBox(QStringLiteral("Shut out addresses after failed logins for a while"),
                        control::server::kPenaltyEnable, this)),
-      m_logMaxSize(MakeLineEdit(control::server::kLogMaxSize, this)) {
+      m_logMaxSize(MakeLineEdit(control::server::kLogMaxSize, this)),
+      m_tlsEnable(MakeCheckBox(QStringLiteral("Accept encrypted (TLS) connections on port :"),
+                               control::server::kTlsEnable, this)),
+      m_tlsPort(MakeLineEdit(control::server::kTlsPort, this)),
+      m_tlsOnly(
+          MakeCheckBox(QStringLiteral("Encrypted connections only (the plain port stays closed)"),
+                       control::server::kTlsOnly, this)),
+      m_tlsCertFile(MakeLineEdit(control::server::kTlsCertFile, this)),
+      m_tlsKeyFile(MakeLineEdit(control::server::kTlsKeyFile, this)),
+      m_tlsFingerprint(new QLabel(this)) {
     m_port->setFixedWidth(m_port->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
     for (QLineEdit* number : {m_failedLogins, m_loginTimeout, m_idleTimeout}) {
         number->setFixedWidth(number->fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
@@ -128,6 +140,14 @@ CPageServer::CPageServer(SheetServices services)
         m_logMaxSize->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
     m_listenAddress->setPlaceholderText(QStringLiteral("every IPv4 address"));
     m_listenAddress->setMinimumWidth(m_listenAddress->fontMetrics().averageCharWidth() * 28);
+    m_tlsPort->setFixedWidth(m_port->maximumWidth());
+    m_tlsCertFile->setPlaceholderText(QStringLiteral("generated"));
+    m_tlsKeyFile->setPlaceholderText(QStringLiteral("generated"));
+    // Selectable, so the operator can copy it into a message to the users.
+    m_tlsFingerprint->setObjectName(QLatin1String(control::server::kTlsFingerprint));
+    m_tlsFingerprint->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                              Qt::TextSelectableByKeyboard);
+    m_tlsFingerprint->setWordWrap(true);
     m_browseLog->setFixedWidth(m_browseLog->fontMetrics().horizontalAdvance(QStringLiteral("...")) +
                                20);
     m_logFile->setMinimumWidth(m_logFile->fontMetrics().averageCharWidth() * 40);
@@ -164,8 +184,18 @@ CPageServer::CPageServer(SheetServices services)
                          m_logMaxSize, new QLabel(QStringLiteral("KB (0 = no limit)"), this)});
     sizeRow->addStretch();
     layout->addLayout(sizeRow);
+    auto* tlsRow = Row({m_tlsEnable, m_tlsPort});
+    tlsRow->addStretch();
+    layout->addLayout(tlsRow);
+    layout->addLayout(Row({m_tlsOnly}, 20));
+    layout->addLayout(
+        Row({new QLabel(QStringLiteral("Certificate file :"), this), m_tlsCertFile}, 20));
+    layout->addLayout(Row({new QLabel(QStringLiteral("Key file :"), this), m_tlsKeyFile}, 20));
+    layout->addLayout(Row({new QLabel(QStringLiteral("SHA-256 fingerprint :"), this)}, 20));
+    layout->addLayout(Row({m_tlsFingerprint}, 20));
     layout->addStretch();
 
+    connect(m_tlsEnable, &QCheckBox::clicked, this, [this] { UpdateControls(); });
     connect(m_enableLog, &QCheckBox::clicked, this, [this] { UpdateControls(); });
     connect(m_customPort, &QCheckBox::clicked, this, [this] { UpdateControls(); });
     connect(m_browseLog, &QPushButton::clicked, this, [this] { OnBrowseLogFile(); });
@@ -187,13 +217,44 @@ void CPageServer::OnInitDialog() {
     m_idleTimeout->setText(QString::number(Settings().Read(setting::IdleTimeout)));
     CheckFrom(m_penaltyEnable, Settings().Read(setting::PenaltyEnable));
     m_logMaxSize->setText(QString::number(Settings().Read(setting::LogMaxSize)));
+    CheckFrom(m_tlsEnable, Settings().Read(setting::TlsEnable));
+    m_nInitialTlsPort = Settings().Read(setting::TlsPortNr);
+    m_tlsPort->setText(QString::number(m_nInitialTlsPort));
+    CheckFrom(m_tlsOnly, Settings().Read(setting::TlsOnly));
+    SetPathText(m_tlsCertFile, Settings().Read(setting::TlsCertFile));
+    SetPathText(m_tlsKeyFile, Settings().Read(setting::TlsKeyFile));
+    ShowFingerprint();
     UpdateControls();
+}
+
+void CPageServer::ShowFingerprint() {
+    // The certificate the next start uses: the configured one, or the generated one, which
+    // exists once the encrypted port has been started.
+    const QString configured = Settings().Read(setting::TlsCertFile);
+    const QString file =
+        configured.isEmpty() ? SelfSignedCertificatePath(UserDataDirectory()) : configured;
+    QString reason;
+    const QString fingerprint = CertificateFileFingerprint(file, &reason);
+    if (!fingerprint.isEmpty()) {
+        m_tlsFingerprint->setText(fingerprint);
+    } else if (configured.isEmpty()) {
+        m_tlsFingerprint->setText(
+            QStringLiteral("(none yet: the certificate is made at the first encrypted start)"));
+    } else {
+        m_tlsFingerprint->setText(reason);
+    }
 }
 
 void CPageServer::UpdateControls() {
     m_logFile->setEnabled(m_enableLog->isChecked());
     m_browseLog->setEnabled(m_enableLog->isChecked());
     m_port->setEnabled(m_customPort->isChecked());
+    const bool tls = m_tlsEnable->isChecked();
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_tlsPort), static_cast<QWidget*>(m_tlsOnly),
+          static_cast<QWidget*>(m_tlsCertFile), static_cast<QWidget*>(m_tlsKeyFile)}) {
+        widget->setEnabled(tls);
+    }
 }
 
 void CPageServer::OnBrowseLogFile() {
@@ -219,7 +280,13 @@ void CPageServer::OnOK() {
     const int port =
         m_customPort->isChecked() ? AtoiPrefix(m_port->text()) : setting::PortNr.defaultValue;
     Settings().Write(setting::PortNr, port);
-    if (port != m_nInitialPort) {
+    Settings().Write(setting::TlsEnable, CheckedValue(m_tlsEnable));
+    const int tlsPort = AtoiPrefix(m_tlsPort->text());
+    Settings().Write(setting::TlsPortNr, tlsPort);
+    Settings().Write(setting::TlsOnly, CheckedValue(m_tlsOnly));
+    Settings().Write(setting::TlsCertFile, m_tlsCertFile->text().trimmed());
+    Settings().Write(setting::TlsKeyFile, m_tlsKeyFile->text().trimmed());
+    if (port != m_nInitialPort || tlsPort != m_nInitialTlsPort) {
         m_services.messages.Show(QString::fromLatin1(kPortChangeText), MessageIcon::Information);
     }
     const int attempts = AtoiPrefix(m_failedLogins->text());

@@ -71,6 +71,7 @@ protected:
 private:
     void UpdateControls();
     void OnBrowseLogFile();
+    void ShowFingerprint();
 
     QCheckBox* m_reverseDns;
     QCheckBox* m_echoBack;
@@ -86,7 +87,14 @@ private:
     QLineEdit* m_idleTimeout;
     QCheckBox* m_penaltyEnable;
     QLineEdit* m_logMaxSize;
+    QCheckBox* m_tlsEnable;
+    QLineEdit* m_tlsPort;
+    QCheckBox* m_tlsOnly;
+    QLineEdit* m_tlsCertFile;
+    QLineEdit* m_tlsKeyFile;
+    QLabel* m_tlsFingerprint;
     int m_nInitialPort = 0;
+    int m_nInitialTlsPort = 0;
 };
 
 class CPageGeneral final : public CConfigPage {

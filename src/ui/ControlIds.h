@@ -35,6 +35,12 @@ inline constexpr const char* kIdleTimeout = "1042";
 inline constexpr const char* kPenaltyEnable = "1043";
 inline constexpr const char* kLogMaxSize = "1044";
 inline constexpr const char* kTerminalMode = "1045";
+inline constexpr const char* kTlsEnable = "1050";
+inline constexpr const char* kTlsPort = "1051";
+inline constexpr const char* kTlsOnly = "1052";
+inline constexpr const char* kTlsCertFile = "1053";
+inline constexpr const char* kTlsKeyFile = "1054";
+inline constexpr const char* kTlsFingerprint = "1055";
 }  // namespace server
 
 namespace general {

@@ -7,6 +7,8 @@
 
 #include "SheetFixture.h"
 #include "config/Autostart.h"
+#include "config/DataDirectory.h"
+#include "platform/TlsCertificate.h"
 #include "ui/ConfigPages.h"
 #include "ui/ControlIds.h"
 
@@ -237,6 +239,56 @@ TEST_F(ServerPageTest, TerminalModeIsStoredAsOneOrZeroAndOpensAsStored) {
     ConfirmServerPage(
         [](QWidget& page) { Control<QCheckBox>(page, control::server::kTerminalMode)->click(); });
     EXPECT_EQ(m_settings.Read(setting::TerminalMode), 0);
+}
+
+TEST_F(ServerPageTest, EncryptedPortControlsStoreTheirSettingsAndShowTheFingerprintToCopy) {
+    {
+        auto sheet = OpenSheet();
+        sheet->ShowPage(CConfigSheet::Server);
+        QWidget& page = sheet->ServerPage();
+        EXPECT_FALSE(Control<QCheckBox>(page, control::server::kTlsEnable)->isChecked());
+        EXPECT_EQ(Control<QLineEdit>(page, control::server::kTlsPort)->text(),
+                  QStringLiteral("992"));
+        EXPECT_FALSE(Control<QLineEdit>(page, control::server::kTlsPort)->isEnabled());
+        EXPECT_FALSE(Control<QCheckBox>(page, control::server::kTlsOnly)->isEnabled());
+        EXPECT_TRUE(Control<QLabel>(page, control::server::kTlsFingerprint)
+                        ->text()
+                        .startsWith(QStringLiteral("(none yet")));
+    }
+
+    // Once the pair exists, the page shows the fingerprint users will see, selectable.
+    QString reason;
+    const auto pair =
+        ProvideSelfSignedPair(UserDataDirectory(), QStringLiteral("host"), {}, &reason);
+    ASSERT_TRUE(pair) << reason.toStdString();
+    ConfirmServerPage([&](QWidget& page) {
+        auto* label = Control<QLabel>(page, control::server::kTlsFingerprint);
+        EXPECT_EQ(label->text(), CertificateFileFingerprint(pair->certificateFile, &reason));
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+        Control<QCheckBox>(page, control::server::kTlsEnable)->click();
+        EXPECT_TRUE(Control<QLineEdit>(page, control::server::kTlsPort)->isEnabled());
+        Control<QLineEdit>(page, control::server::kTlsPort)->setText(QStringLiteral("9920"));
+        Control<QCheckBox>(page, control::server::kTlsOnly)->click();
+        Control<QLineEdit>(page, control::server::kTlsCertFile)
+            ->setText(QStringLiteral(" /etc/orvane/cert.pem "));
+        Control<QLineEdit>(page, control::server::kTlsKeyFile)
+            ->setText(QStringLiteral("/etc/orvane/key.pem"));
+    });
+    EXPECT_EQ(m_settings.Read(setting::TlsEnable), 1);
+    EXPECT_EQ(m_settings.Read(setting::TlsPortNr), 9920);
+    EXPECT_EQ(m_settings.Read(setting::TlsOnly), 1);
+    EXPECT_EQ(m_settings.Read(setting::TlsCertFile), QStringLiteral("/etc/orvane/cert.pem"));
+    EXPECT_EQ(m_settings.Read(setting::TlsKeyFile), QStringLiteral("/etc/orvane/key.pem"));
+    // Read at the next start, like the plain port: the operator is told so.
+    ASSERT_EQ(m_messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown[0].icon, MessageIcon::Information);
+
+    // A configured certificate that cannot be read shows why instead of a fingerprint.
+    auto sheet = OpenSheet();
+    sheet->ShowPage(CConfigSheet::Server);
+    EXPECT_TRUE(Control<QLabel>(sheet->ServerPage(), control::server::kTlsFingerprint)
+                    ->text()
+                    .startsWith(QStringLiteral("cannot read the certificate file /etc/orvane/")));
 }
 
 TEST_F(ServerPageTest, ChosenLogFolderIsRememberedEvenWhenTheSheetIsCancelled) {
