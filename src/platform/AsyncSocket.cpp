@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/ListenFailure.h"
+#include "platform/Logging.h"
 #include "platform/TlsChannel.h"
 
 namespace orvane {
@@ -354,14 +355,13 @@ bool AsyncListener::Listen(const QString& address, int port) {
     const auto failure = [&] { return ListenFailureLine(port, errno, text); };
     const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return Fail(-1, failure());
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    SetSocketOption(fd, SOL_SOCKET, SO_REUSEADDR, 1, "SO_REUSEADDR");
     if (family == AF_INET6) {
         // "::" takes IPv4 clients too, whatever the system's default; a single IPv6
         // address takes only its own family.
         const int v6only =
             IN6_IS_ADDR_UNSPECIFIED(&reinterpret_cast<sockaddr_in6*>(&bound)->sin6_addr) ? 0 : 1;
-        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
+        SetSocketOption(fd, IPPROTO_IPV6, IPV6_V6ONLY, v6only, "IPV6_V6ONLY");
     }
     if (::bind(fd, reinterpret_cast<sockaddr*>(&bound), boundLength) != 0) {
         const QString reason = failure();
@@ -460,16 +460,17 @@ bool AsyncListener::IsWatching() const {
 }
 
 void ApplyKeepAlive(int fd) {
-    const int on = 1;
-    const int idleSeconds = 60;
-    const int intervalSeconds = 10;
-    const int probes = 6;
-    const unsigned int userTimeoutMs = 120'000;
-    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
+    SetSocketOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1, "SO_KEEPALIVE");
+    SetSocketOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, 60, "TCP_KEEPIDLE");
+    SetSocketOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, 10, "TCP_KEEPINTVL");
+    SetSocketOption(fd, IPPROTO_TCP, TCP_KEEPCNT, 6, "TCP_KEEPCNT");
+    SetSocketOption(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, 120'000, "TCP_USER_TIMEOUT");
+}
+
+void SetSocketOption(int fd, int level, int name, int value, const char* what) {
+    if (::setsockopt(fd, level, name, &value, sizeof value) != 0) {
+        qCDebug(lcPlatform, "socket option %s not set: %s", what, std::strerror(errno));
+    }
 }
 
 }  // namespace orvane

@@ -155,4 +155,8 @@ private:
 // silence, every 10 s, 6 of them, and at most 120 s of unacknowledged output.
 void ApplyKeepAlive(int fd);
 
+// Sets one integer socket option. These are best-effort: a failure changes nothing a user
+// would see, so it only goes to the platform's diagnostic category.
+void SetSocketOption(int fd, int level, int name, int value, const char* what);
+
 }  // namespace orvane

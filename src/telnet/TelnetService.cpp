@@ -201,11 +201,10 @@ void TelnetService::Accept(AsyncListener& listener, bool encrypted) {
         if (verdict.log) LogActivity(peer.Text(), AccessGuard::RefusalText(verdict.refusal));
         return;
     }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    SetSocketOption(fd, IPPROTO_TCP, TCP_NODELAY, 1, "TCP_NODELAY");
     // A client's synch after an interrupt sends its data mark as urgent data: kept in the
     // stream, it is an ignored command; taken out, its IAC would swallow the next byte.
-    ::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on);
+    SetSocketOption(fd, SOL_SOCKET, SO_OOBINLINE, 1, "SO_OOBINLINE");
 
     // In terminal mode the server's own offers go first, before "Please Wait...": read at
     // every connect.
