@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -32,6 +33,16 @@ inline bool ProcessGone(qint64 pid) {
     const QByteArray text = stat.readAll();
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     return fields.size() > 1 && fields[0] == "Z" && fields[1].toLongLong() != getpid();
+}
+
+// The processor time this process spends while its event loop runs with nothing to do
+// for `ms`, in seconds.
+inline double ProcessorSecondsWhileIdle(int ms) {
+    timespec start{}, end{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
+    PumpUntil([] { return false; }, ms);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &end);
+    return (end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
 }
 
 // kWaitMs: how long the waits allow unless a test says otherwise.
