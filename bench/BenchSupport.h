@@ -122,6 +122,30 @@ inline int Connect(int port) {
     return fd;
 }
 
+// Reads with `readOnce(milliseconds)` (false on the end of the stream or the time limit)
+// until `text` is in `data`; drops everything up to its end. Keeps at most about a
+// mebibyte while it searches.
+template <typename ReadOnce>
+bool WaitForText(std::string& data, const std::string& text, int timeoutMs, ReadOnce readOnce) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::size_t searched = 0;
+    for (;;) {
+        const std::size_t at = data.find(text, searched);
+        if (at != std::string::npos) {
+            data.erase(0, at + text.size());
+            return true;
+        }
+        searched = data.size() > text.size() ? data.size() - text.size() : 0;
+        if (data.size() > (1u << 20)) {
+            data.erase(0, searched);
+            searched = 0;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 || !readOnce(static_cast<int>(left.count()))) return false;
+    }
+}
+
 // A client for Orvane (which negotiates nothing) and for Telnet servers that open with
 // option negotiation: it accepts the server's echo and suppress-go-ahead, refuses every
 // other option, drops subnegotiations and keeps only the data bytes. Waits are bounded.
@@ -149,23 +173,7 @@ public:
     }
     // Reads until `text` is among the data bytes; drops everything up to its end.
     bool WaitFor(const std::string& text, int timeoutMs = 5000) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        std::size_t searched = 0;
-        for (;;) {
-            const std::size_t at = m_data.find(text, searched);
-            if (at != std::string::npos) {
-                m_data.erase(0, at + text.size());
-                return true;
-            }
-            searched = m_data.size() > text.size() ? m_data.size() - text.size() : 0;
-            if (m_data.size() > (1u << 20)) {
-                m_data.erase(0, searched);
-                searched = 0;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0 || !ReadOnce(static_cast<int>(left.count()))) return false;
-        }
+        return WaitForText(m_data, text, timeoutMs, [this](int ms) { return ReadOnce(ms); });
     }
     // Reads until any of `texts` arrives; its index, or -1.
     int WaitForAny(const std::vector<std::string>& texts, int timeoutMs = 5000) {

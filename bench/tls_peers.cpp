@@ -62,23 +62,7 @@ public:
     }
     // Reads until `text` arrives; drops everything up to its end.
     bool WaitFor(const std::string& text, int timeoutMs = 5000) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        std::size_t searched = 0;
-        for (;;) {
-            const std::size_t at = m_data.find(text, searched);
-            if (at != std::string::npos) {
-                m_data.erase(0, at + text.size());
-                return true;
-            }
-            searched = m_data.size() > text.size() ? m_data.size() - text.size() : 0;
-            if (m_data.size() > (1u << 20)) {
-                m_data.erase(0, searched);
-                searched = 0;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0 || !ReadOnce(static_cast<int>(left.count()))) return false;
-        }
+        return WaitForText(m_data, text, timeoutMs, [this](int ms) { return ReadOnce(ms); });
     }
     std::string Description() const {
         if (m_ssl == nullptr) return std::string();

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "DosBridgeFixture.h"
 #include "FakeBridgeEndpoint.h"
 #include "TestEnvironment.h"
 #include "platform/ChildReaper.h"
@@ -23,21 +24,10 @@ namespace orvane {
 namespace {
 
 using test::FakeBridgeEndpoint;
+using test::OpenDescriptorCount;
+using test::ProcessGone;
+using test::ProcessorSecondsWhileIdle;
 using test::PumpUntil;
-
-int OpenDescriptorCount() {
-    return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size());
-}
-
-// Gone: no such process, or a zombie that is not ours to reap (a killed grandchild
-// waiting for init).
-bool ProcessGone(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 1 && fields[0] == "Z" && fields[1].toLongLong() != getpid();
-}
 
 bool EveryLineFeedFollowsACarriageReturn(const QByteArray& bytes) {
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -46,16 +36,10 @@ bool EveryLineFeedFollowsACarriageReturn(const QByteArray& bytes) {
     return true;
 }
 
-class DosBridgeTest : public ::testing::Test {
+class DosBridgeTest : public test::DosBridgeFixture<3000> {
 protected:
     // Starts a bridge and waits for the shell's first prompt, which comes after its notes
     // about the missing terminal; what the client saw so far is then forgotten.
-    // No interpreter of one test outlives it into the next.
-    void TearDown() override {
-        EXPECT_TRUE(PumpUntil([] { return ChildReaper::Instance().PendingCount() == 0; }));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
     std::unique_ptr<DosBridge> StartBridge(FakeBridgeEndpoint& endpoint) {
         auto bridge = std::make_unique<DosBridge>(endpoint, m_launcher);
         bridge->Start();
@@ -64,21 +48,6 @@ protected:
         endpoint.received.clear();
         return bridge;
     }
-
-    static void Type(DosBridge& bridge, const QByteArray& text) {
-        bridge.WriteToInterpreter(text.constData(), static_cast<int>(text.size()));
-    }
-
-    static bool WaitForText(FakeBridgeEndpoint& endpoint, const QByteArray& text,
-                            int timeoutMs = 3000) {
-        return PumpUntil([&] { return endpoint.received.contains(text); }, timeoutMs);
-    }
-
-    static bool WaitUntilGone(qint64 pid) {
-        return PumpUntil([&] { return ProcessGone(pid); }, 3000);
-    }
-
-    PosixInterpreterLauncher m_launcher;
 };
 
 TEST_F(DosBridgeTest, EchoCommandIsAnsweredWithItsLineAndTheTypingIsLeftToTheSession) {
@@ -357,11 +326,7 @@ TEST_F(DosBridgeTest, AnIdleShellCostsNoProcessorTime) {
     Type(*bridge, "echo idle\r\n");
     ASSERT_TRUE(WaitForText(endpoint, "idle\r\n"));
 
-    timespec start{}, end{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
-    PumpUntil([] { return false; }, 500);
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &end);
-    const double seconds = (end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
+    const double seconds = ProcessorSecondsWhileIdle(500);
     // The test's own 10 ms wake-ups cost a little; a spinning bridge would cost 0.5 s.
     EXPECT_LT(seconds, 0.05);
 }

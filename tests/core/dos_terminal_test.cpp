@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <memory>
 
+#include "DosBridgeFixture.h"
 #include "FakeBridgeEndpoint.h"
 #include "TestEnvironment.h"
 #include "platform/ChildReaper.h"
@@ -22,24 +23,10 @@ namespace orvane {
 namespace {
 
 using test::FakeBridgeEndpoint;
+using test::OpenDescriptorCount;
+using test::ProcessGone;
+using test::ProcessorSecondsWhileIdle;
 using test::PumpUntil;
-
-int OpenDescriptorCount() {
-    return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size());
-}
-
-// Gone: no such process, or a zombie that is not ours to reap.
-bool ProcessGone(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return true;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 1 && fields[0] == "Z" && fields[1].toLongLong() != getpid();
-}
-
-bool WaitUntilGone(qint64 pid) {
-    return PumpUntil([&] { return ProcessGone(pid); }, 15000);
-}
 
 // The shell has handed its terminal's foreground to the command it runs: a Ctrl-C from now
 // on hits the command, not the shell that is still starting it.
@@ -57,24 +44,7 @@ bool WaitUntilCommandInForeground(qint64 shell) {
         15000);
 }
 
-class DosInterruptTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        EXPECT_TRUE(PumpUntil([] { return ChildReaper::Instance().PendingCount() == 0; }));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    static void Type(DosBridge& bridge, const QByteArray& text) {
-        bridge.WriteToInterpreter(text.constData(), static_cast<int>(text.size()));
-    }
-
-    static bool WaitForText(FakeBridgeEndpoint& endpoint, const QByteArray& text,
-                            int timeoutMs = 15000) {
-        return PumpUntil([&] { return endpoint.received.contains(text); }, timeoutMs);
-    }
-
-    PosixInterpreterLauncher m_launcher;
-};
+class DosInterruptTest : public test::DosBridgeFixture<15000> {};
 
 TEST_F(DosInterruptTest, InterruptEndsTheRunningCommandOverPipesAndTheShellGoesOn) {
     FakeBridgeEndpoint endpoint;
@@ -241,11 +211,7 @@ TEST_F(DosTerminalTest, AFloodingShellForwardsOneTerminalReadPerTurnAndIdleCosts
 
     Type(*bridge, "echo \"idle=$((1)).\"\r");
     ASSERT_TRUE(WaitForText(endpoint, "idle=1."));
-    timespec start{}, end{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
-    PumpUntil([] { return false; }, 500);
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &end);
-    const double seconds = (end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
+    const double seconds = ProcessorSecondsWhileIdle(500);
     // The test's own 10 ms wake-ups cost a little; a spinning bridge would cost 0.5 s.
     EXPECT_LT(seconds, 0.05);
 

@@ -6,45 +6,14 @@
 set -euo pipefail
 
 orvane="$1"
-tmp="$(mktemp -d)"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill -0 "$p" 2>/dev/null && kill -KILL "$p"; done
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 fail() {
   echo "FAIL: $*" >&2
   for f in "$tmp"/*.out "$tmp"/*.err; do [ -s "$f" ] && { echo "--- $f"; head -c 3000 "$f"; echo; }; done
   exit 1
 }
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
-# Waits (bounded) until the file holds the text.
-wait_for() {
-  for _ in $(seq 150); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
-  return 1
-}
-# Ends the process with the signal and waits (bounded) for its status.
-stop() {
-  kill "-$2" "$1"
-  for _ in $(seq 100); do
-    if ! kill -0 "$1" 2>/dev/null; then
-      set +e; wait "$1"; status=$?; set -e
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
 
-mkdir -p "$tmp/prog" "$tmp/home" "$tmp/config/Quorvex" "$tmp/etc-xdg" "$tmp/data" "$tmp/cache" "$tmp/runtime"
-chmod 700 "$tmp/runtime"
-cp "$orvane" "$tmp/prog/orvane"
 prog="$tmp/prog/orvane"
-unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CONFIG_DIRS="$tmp/etc-xdg" \
-  XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/runtime"
-export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
 
 # --version and --help answer and end; nothing is started.
 [ "$(timeout 20 "$prog" --version)" = "Orvane 1.5" ] || fail "--version"

@@ -4,38 +4,16 @@
 set -euo pipefail
 
 orvane="$1"
-adduser="$(dirname "$orvane")/orvane_adduser"
-tmp="$(mktemp -d)"
-pid=""
-helper=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-    kill -KILL "$pid"
-    wait "$pid" 2>/dev/null || true
-  fi
-  if [ -n "$helper" ] && kill -0 "$helper" 2>/dev/null; then
-    kill -KILL "$helper"
-    wait "$helper" 2>/dev/null || true
-  fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 fail() { echo "FAIL: $*" >&2; echo "--- stderr"; cat "$tmp/err" 2>/dev/null || true; echo "--- helper"; cat "$tmp/helper" 2>/dev/null || true; exit 1; }
 
-mkdir -p "$tmp/prog" "$tmp/home" "$tmp/config/Quorvex" "$tmp/etc-xdg" "$tmp/data" "$tmp/cache" "$tmp/runtime"
-chmod 700 "$tmp/runtime"
-cp "$orvane" "$tmp/prog/orvane"
-unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CONFIG_DIRS="$tmp/etc-xdg" \
-  XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/runtime"
-export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
-
-port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+port="$(free_port)"
 printf '[Settings]\nPortNr=%s\nReverseDNS=0\nEnableLog=0\n' "$port" > "$tmp/config/Quorvex/Orvane.conf"
 "$adduser" "$tmp/prog/orvane" operator secret || fail "could not prepare the user database"
 
 "$tmp/prog/orvane" </dev/null >/dev/null 2>"$tmp/err" &
 pid=$!
+pids+=("$pid")
 
 # The helper sets up both stuck clients, says "ready", then keeps them open (bounded).
 python3 - "$port" "$tmp/ready" >"$tmp/helper" 2>&1 <<'PY' &
@@ -100,24 +78,16 @@ open(ready, "w").write("ready\n")
 time.sleep(60)
 PY
 helper=$!
+pids+=("$helper")
 
 for _ in $(seq 300); do [ -e "$tmp/ready" ] && break; sleep 0.1; done
 [ -e "$tmp/ready" ] || fail "the stuck clients were not set up"
 kill -0 "$pid" 2>/dev/null || fail "the server is not running"
 
 start=$(date +%s%N)
-kill -TERM "$pid"
-status=""
-for _ in $(seq 500); do
-  if ! kill -0 "$pid" 2>/dev/null; then
-    set +e; wait "$pid"; status=$?; set -e
-    break
-  fi
-  sleep 0.01
-done
+stop "$pid" TERM 500 0.01 || true
 elapsed_ms=$(( ($(date +%s%N) - start) / 1000000 ))
 [ -n "$status" ] || fail "SIGTERM did not end the server within 5 s"
-pid=""
 cat "$tmp/helper"
 echo "SIGTERM to exit with two stuck clients: ${elapsed_ms} ms (status $status)"
 [ "$elapsed_ms" -lt 5000 ] || fail "the server took ${elapsed_ms} ms to end"

@@ -4,30 +4,16 @@
 set -euo pipefail
 
 orvane="$1"
-adduser="$(dirname "$orvane")/orvane_adduser"
-tmp="$(mktemp -d)"
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid"; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 fail() { echo "FAIL: $*" >&2; echo "--- stdout"; cat "$tmp/out" 2>/dev/null || true; echo "--- stderr"; cat "$tmp/err" 2>/dev/null || true; exit 1; }
 
-mkdir -p "$tmp/prog" "$tmp/home" "$tmp/config/Quorvex" "$tmp/etc-xdg" "$tmp/data" "$tmp/cache" "$tmp/runtime"
-chmod 700 "$tmp/runtime"
-cp "$orvane" "$tmp/prog/orvane"
-unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CONFIG_DIRS="$tmp/etc-xdg" \
-  XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/runtime"
-export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
-
-port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+port="$(free_port)"
 printf '[Settings]\nPortNr=%s\nReverseDNS=0\n' "$port" > "$tmp/config/Quorvex/Orvane.conf"
 "$adduser" "$tmp/prog/orvane" operator secret || fail "could not prepare the user database"
 
 "$tmp/prog/orvane" </dev/null >"$tmp/out" 2>"$tmp/err" &
 pid=$!
+pids+=("$pid")
 
 python3 - "$port" <<'PY' || fail "the Telnet dialogue did not go as expected"
 import socket, sys, time
@@ -64,11 +50,7 @@ expect(b"Goodbye!")
 s.close()
 PY
 
-for _ in $(seq 100); do
-  grep -q 'Connection terminated' "$tmp/out" && break
-  sleep 0.1
-done
-grep -q 'Connection terminated' "$tmp/out" || fail "no disconnection line"
+wait_for "$tmp/out" 'Connection terminated' 100 || fail "no disconnection line"
 # Each line: the time text padded to 25, the peer padded to 25, then the event.
 grep -Eq '^[0-9]{1,2}/[0-9]{1,2}/[0-9]{4} [0-9]{1,2}:[0-9]{2}:[0-9]{2} +127\.0\.0\.1 +Logging in\.\.\.'$'\r''$' "$tmp/out" \
   || fail "no log-format line for the accepted connection"
@@ -87,16 +69,7 @@ grep -q 'Failed to start the server. This can be caused by several problems' "$t
 grep -q "^Port $port: address already in use\$" "$tmp/err2" || fail "no reason line for the busy port"
 grep -q "^Listening on 0\.0\.0\.0:$port\$" "$tmp/out" || fail "no line saying where it listens"
 
-kill -TERM "$pid"
-status=""
-for _ in $(seq 100); do
-  if ! kill -0 "$pid" 2>/dev/null; then
-    set +e; wait "$pid"; status=$?; set -e
-    break
-  fi
-  sleep 0.1
-done
+stop "$pid" TERM || true
 [ -n "$status" ] || fail "SIGTERM did not end the server"
 [ "$status" -eq 0 ] || fail "the server ended with status $status after SIGTERM"
-pid=""
 echo "console mode: ok"

@@ -5,33 +5,19 @@
 set -euo pipefail
 
 orvane="$1"
-adduser="$(dirname "$orvane")/orvane_adduser"
 skip() { echo "SKIP: $*"; exit 77; }
 command -v telnet >/dev/null || skip "no telnet client (scripts/install-deps.sh installs it)"
 
-tmp="$(mktemp -d)"
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid"; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 fail() { echo "FAIL: $*" >&2; echo "--- activity"; cat "$tmp/out" 2>/dev/null || true; exit 1; }
 
-mkdir -p "$tmp/prog" "$tmp/home" "$tmp/config/Quorvex" "$tmp/etc-xdg" "$tmp/data" "$tmp/cache" "$tmp/runtime"
-chmod 700 "$tmp/runtime"
-cp "$orvane" "$tmp/prog/orvane"
-unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CONFIG_DIRS="$tmp/etc-xdg" \
-  XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/runtime"
-export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
-
-port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+port="$(free_port)"
 printf '[Settings]\nPortNr=%s\nReverseDNS=0\nTerminalMode=1\n' "$port" > "$tmp/config/Quorvex/Orvane.conf"
 "$adduser" "$tmp/prog/orvane" operator secret || fail "could not prepare the user database"
 
 "$tmp/prog/orvane" </dev/null >"$tmp/out" 2>"$tmp/err" &
 pid=$!
+pids+=("$pid")
 
 set +e
 python3 - "$port" <<'PY'
@@ -144,10 +130,7 @@ set -e
 [ "$status" -eq 77 ] && exit 77
 [ "$status" -eq 0 ] || fail "the Telnet client's session did not go as expected"
 
-for _ in $(seq 100); do
-  grep -q 'Connection terminated' "$tmp/out" && break
-  sleep 0.1
-done
+wait_for "$tmp/out" 'Connection terminated' 100 || true
 [ "$(grep -c 'Logged in as "operator"' "$tmp/out")" -eq 1 ] || fail "not exactly one login"
 grep -q 'Login as' "$tmp/out" && fail "a login failed"
 echo "telnet client: ok"

@@ -5,26 +5,10 @@
 set -euo pipefail
 
 orvane="$1"
-adduser="$(dirname "$orvane")/orvane_adduser"
 command -v telnet-ssl >/dev/null || { echo "telnet-ssl is missing: bash scripts/install-deps.sh" >&2; exit 1; }
-tmp="$(mktemp -d)"
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid"; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+. "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 fail() { echo "FAIL: $*" >&2; echo "--- stdout"; cat "$tmp/out" 2>/dev/null || true; echo "--- stderr"; cat "$tmp/err" 2>/dev/null || true; exit 1; }
 
-mkdir -p "$tmp/prog" "$tmp/home" "$tmp/config/Quorvex" "$tmp/etc-xdg" "$tmp/data" "$tmp/cache" "$tmp/runtime"
-chmod 700 "$tmp/runtime"
-cp "$orvane" "$tmp/prog/orvane"
-unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
-export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CONFIG_DIRS="$tmp/etc-xdg" \
-  XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache" XDG_RUNTIME_DIR="$tmp/runtime"
-export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 port="$(free_port)"
 tls_port="$(free_port)"
 printf '[Settings]\nPortNr=%s\nReverseDNS=0\nTlsEnable=1\nTlsPortNr=%s\n' "$port" "$tls_port" \
@@ -33,12 +17,10 @@ printf '[Settings]\nPortNr=%s\nReverseDNS=0\nTlsEnable=1\nTlsPortNr=%s\n' "$port
 
 "$tmp/prog/orvane" </dev/null >"$tmp/out" 2>"$tmp/err" &
 pid=$!
+pids+=("$pid")
 
 certificate="$tmp/data/Quorvex/Orvane/tls-certificate.pem"
-for _ in $(seq 150); do
-  grep -q 'SHA-256 fingerprint' "$tmp/out" && break
-  sleep 0.1
-done
+wait_for "$tmp/out" 'SHA-256 fingerprint' || true
 shown="$(grep -o 'SHA-256 fingerprint [0-9A-F:]*' "$tmp/out" | head -1 | cut -d' ' -f3)" \
   || fail "no fingerprint printed at start"
 [ -f "$certificate" ] || fail "no generated certificate in the data directory"
@@ -94,17 +76,11 @@ finally:
     os.waitpid(pid, 0)
 PY
 
-for _ in $(seq 100); do
-  grep -q 'Connection terminated' "$tmp/out" && break
-  sleep 0.1
-done
+wait_for "$tmp/out" 'Connection terminated' 100 || true
 grep -q '127\.0\.0\.1 *Logging in\.\.\.' "$tmp/out" || fail "no line for the accepted connection"
 grep -Eq '127\.0\.0\.1 +TLS 1\.[23] TLS_' "$tmp/out" || fail "no line with the protocol and cipher"
 grep -q 'Logged in as "operator"' "$tmp/out" || fail "no login line"
 grep -q "SHA-256 fingerprint $expected" "$tmp/out" || fail "the fingerprint is not in the activity log"
 
-kill -TERM "$pid"
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "SIGTERM did not end the server"
-pid=""
+stop "$pid" TERM || fail "SIGTERM did not end the server"
 echo "telnet-ssl: ok"
