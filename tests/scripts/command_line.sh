@@ -121,7 +121,9 @@ try:
     t = socket.create_connection(("127.0.0.1", port), timeout=10)
     expect(t, b"Username : ", 10)
     t.close()
-    done.set(); reader.join(15); s.close()
+    # Every line has been handled once "exit" has shut the stream (the reader sees its end);
+    # closing earlier would drop the lines a loaded machine has not reached yet.
+    reader.join(120); done.set(); reader.join(15); s.close()
     # Reading again: what was kept comes out, then one line counts the loss.
     os.set_blocking(server.stdout.fileno(), False)
     out = b""; end = time.time() + 30
