@@ -226,10 +226,11 @@ TEST_F(DosTerminalTest, AFloodingShellForwardsOneTerminalReadPerTurnAndIdleCosts
         total += endpoint.received.size() - before;
         endpoint.received.clear();
     }
-    // One read of the terminal per turn: what its line discipline holds, a few kilobytes.
-    // Gathering a pipe-full per turn made keystrokes wait ten times longer behind floods.
+    // One read of the terminal per turn: what it holds then, a few kilobytes, more on a slow
+    // (instrumented) build, but less than the 64 KiB read buffer that gathering filled, turn
+    // after turn. Gathering made keystrokes wait ten times longer behind floods.
     EXPECT_GT(most, 0) << "the shell's output never came";
-    EXPECT_LE(most, 16 * 1024);
+    EXPECT_LT(most, 64 * 1024);
 }
 
 TEST_F(DosTerminalTest, ShellThatCannotStartSaysSoAndLeavesNothingOpen) {
