@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "FakeClock.h"
 #include "FakeMessageBox.h"
 #include "FakePowerControl.h"
 #include "FakeSoundPlayer.h"
@@ -26,6 +27,7 @@
 #include "platform/InterpreterProcess.h"
 #include "telnet/DosBridge.h"
 #include "telnet/SessionSocket.h"
+#include "telnet/SessionTimers.h"
 #include "telnet/TelnetProtocol.h"
 #include "telnet/TelnetService.h"
 #include "users/UserMatching.h"
@@ -48,7 +50,8 @@ struct Server {
           app(directory + QStringLiteral("/orvane"), settings, messages),
           log(settings, app.Locations()),
           launcher(CatOptions()),
-          service(settings, app.Locations(), app.Users(), log, ServerServices{sound, power}) {
+          service(settings, app.Locations(), app.Users(), log,
+                  ServerServices{sound, power, &clock}) {
         // `dos` runs cat: the bridge's whole path is exercised, and nothing typed is ever
         // executed.
         service.SetBridgeFactory([this](BridgeEndpoint& endpoint) {
@@ -97,6 +100,8 @@ struct Server {
     ActivityLog log;
     test::FakeSoundPlayer sound;
     test::FakePowerControl power;
+    // Delays and timeouts move only when the harness says so: a run never waits for them.
+    test::FakeClock clock;
     PosixInterpreterLauncher launcher;
     TelnetService service;
     int bridgesMade = 0;
@@ -219,6 +224,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         server.Configure((scene >> 2) & 1, 1);
         FeedText(*session, client, serverEnd, "nobody\r");
         FeedText(*session, client, serverEnd, "wrong\r");
+        // A refusal is answered, and the session locked, after the failure delay.
+        server.clock.Advance(SessionTimers::kFailureDelayMs);
         Require(session->State() == CSessionSocket::STATE_LOCKED, "the limit did not lock");
     }
 
