@@ -44,16 +44,7 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME/Quorvex" "$XDG_CONFIG_DIRS" "$XDG_DATA_HOME" 
 chmod 700 "$XDG_RUNTIME_DIR"
 cd "$work"
 
-server_pid=""
-stop_server() {
-  if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
-    kill -TERM "$server_pid" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
-  server_pid=""
-}
+. "$here/server-control.sh"
 trap 'stop_server; rm -rf "$work"' EXIT
 
 free_port() {

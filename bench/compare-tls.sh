@@ -33,16 +33,7 @@ cp "$build/orvane" "$work/program/orvane"
 "$build/orvane_adduser" "$work/program/orvane" bench bench >/dev/null
 pair=$XDG_DATA_HOME/Quorvex/Orvane
 
-server_pid=""
-stop_server() {
-  if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
-    kill -TERM "$server_pid" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
-  server_pid=""
-}
+. "$here/server-control.sh"
 trap 'stop_server; rm -rf "$work"' EXIT
 
 wait_listening() {
