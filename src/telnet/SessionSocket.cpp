@@ -202,8 +202,8 @@ bool CSessionSocket::TakesInput() const {
     return !m_bRetired && !m_bClosing && !m_bSendShut && m_nState != STATE_LOCKED;
 }
 
-LineAssembler::Echo CSessionSocket::EchoMode(bool echo) const {
-    if (!echo) return LineAssembler::Echo::None;
+LineAssembler::Echo CSessionSocket::EchoMode() {
+    if (!EchoOn()) return LineAssembler::Echo::None;
     return m_nState == STATE_PASSWORD ? LineAssembler::Echo::Masked : LineAssembler::Echo::Text;
 }
 
@@ -213,42 +213,41 @@ void CSessionSocket::ReceiveFromClient(const char* data, int length) {
 }
 
 void CSessionSocket::ProcessInput() {
-    // Read once per chunk: a change takes effect at the next chunk for live sessions.
-    const bool echo = EchoOn();
+    m_chunkEcho.reset();
     // Lines typed ahead of a refused login wait for its delayed answer, then go on here.
     if (!m_heldData.isEmpty()) {
         const QByteArray held = std::exchange(m_heldData, QByteArray());
-        ReceiveData(held, echo);
+        ReceiveData(held);
     }
     TelnetEvent event;
     while (!m_bInputHeld && m_protocol.Next(event)) {
         // The replies answer what came before this event, all of it handled by now: a
         // timing mark tells the client that its interrupt has been acted on.
         SendReplies();
-        HandleEvent(event, echo);
+        HandleEvent(event);
     }
     SendReplies();
     if (m_bInputHeld || !TakesInput() || m_nState == STATE_DOS) return;
     // The length rule looks at what one receive brought, as it always has.
     QByteArray echoed;
-    if (m_input.EndOfChunk(EchoMode(echo), echoed)) {
+    if (m_input.EndOfChunk(EchoMode(), echoed)) {
         SendToClient(echoed.constData(), static_cast<int>(echoed.size()));
         HandleCompletedLine(m_input.TakeLine());
     }
 }
 
-void CSessionSocket::HandleEvent(const TelnetEvent& event, bool echo) {
+void CSessionSocket::HandleEvent(const TelnetEvent& event) {
     if (!TakesInput()) return;
     const bool inDos = m_nState == STATE_DOS && m_pBridge;
     switch (event.kind) {
         case TelnetEvent::Kind::Data:
-            ReceiveData(event.data, echo);
+            ReceiveData(event.data);
             break;
         case TelnetEvent::Kind::InterruptProcess:
             if (inDos) {
                 m_pBridge->Interrupt();
             } else {
-                EraseInput(true, echo);
+                EraseInput(true);
             }
             break;
         case TelnetEvent::Kind::AreYouThere:
@@ -258,7 +257,7 @@ void CSessionSocket::HandleEvent(const TelnetEvent& event, bool echo) {
         case TelnetEvent::Kind::EraseLine: {
             const bool wholeLine = event.kind == TelnetEvent::Kind::EraseLine;
             if (!inDos) {
-                EraseInput(wholeLine, echo);
+                EraseInput(wholeLine);
             } else if (m_pBridge->IsTerminal()) {
                 // The terminal's own erase and kill characters do it there.
                 m_pBridge->WriteToInterpreter(wholeLine ? "\x15" : "\x7f", 1);
@@ -273,16 +272,16 @@ void CSessionSocket::HandleEvent(const TelnetEvent& event, bool echo) {
     }
 }
 
-void CSessionSocket::ReceiveData(QByteArrayView data, bool echo) {
+void CSessionSocket::ReceiveData(QByteArrayView data) {
     QByteArray echoed;
     while (!data.isEmpty() && TakesInput()) {
         // Bytes after the `dos` line are the interpreter's, in the same chunk or not.
         if (m_nState == STATE_DOS) {
-            WriteToBridge(data, echo);
+            WriteToBridge(data);
             return;
         }
         echoed.resize(0);
-        const LineAssembler::Step step = m_input.Add(data, EchoMode(echo), echoed);
+        const LineAssembler::Step step = m_input.Add(data, EchoMode(), echoed);
         data = data.sliced(step.used);
         if (!echoed.isEmpty()) SendToClient(echoed.constData(), static_cast<int>(echoed.size()));
         if (step.complete) HandleCompletedLine(m_input.TakeLine());
@@ -293,7 +292,7 @@ void CSessionSocket::ReceiveData(QByteArrayView data, bool echo) {
     }
 }
 
-void CSessionSocket::WriteToBridge(QByteArrayView data, bool echo) {
+void CSessionSocket::WriteToBridge(QByteArrayView data) {
     if (!m_pBridge) return;
     const bool terminal = m_pBridge->IsTerminal();
     QByteArray bytes;
@@ -302,23 +301,27 @@ void CSessionSocket::WriteToBridge(QByteArrayView data, bool echo) {
     const int length = static_cast<int>(bytes.size());
     // Over pipes the server echoes what the interpreter took (Linux counts as the NT
     // family); a terminal echoes by itself.
-    if (m_pBridge->WriteToInterpreter(bytes.constData(), length) && echo && !terminal) {
+    if (m_pBridge->WriteToInterpreter(bytes.constData(), length) && !terminal && EchoOn()) {
         SendToClient(bytes.constData(), length);
     }
 }
 
-void CSessionSocket::EraseInput(bool wholeLine, bool echo) {
+void CSessionSocket::EraseInput(bool wholeLine) {
     QByteArray echoed;
     if (wholeLine) {
-        m_input.EraseLine(EchoMode(echo), echoed);
+        m_input.EraseLine(EchoMode(), echoed);
     } else {
-        m_input.EraseCharacter(EchoMode(echo), echoed);
+        m_input.EraseCharacter(EchoMode(), echoed);
     }
     SendToClient(echoed.constData(), static_cast<int>(echoed.size()));
 }
 
 bool CSessionSocket::EchoOn() {
-    return m_service.Settings().Read(setting::EchoBack) != 0;
+    // Read once per chunk, and only when something is to be echoed: a change takes effect
+    // at the next chunk, and a terminal in dos, which echoes by itself, costs no look at
+    // the settings file per keystroke.
+    if (!m_chunkEcho) m_chunkEcho = m_service.Settings().Read(setting::EchoBack) != 0;
+    return *m_chunkEcho;
 }
 
 void CSessionSocket::HandleCompletedLine(const QByteArray& line) {

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <memory>
+#include <optional>
 
 #include "platform/AsyncSocket.h"
 #include "platform/HostNameLookup.h"
@@ -105,12 +106,12 @@ private:
     // session's bytes leave for the client (quoted once the client speaks Telnet).
     void ReceiveFromClient(const char* data, int length);
     void ProcessInput();
-    void HandleEvent(const TelnetEvent& event, bool echo);
-    void ReceiveData(QByteArrayView data, bool echo);
-    void WriteToBridge(QByteArrayView data, bool echo);
-    void EraseInput(bool wholeLine, bool echo);
+    void HandleEvent(const TelnetEvent& event);
+    void ReceiveData(QByteArrayView data);
+    void WriteToBridge(QByteArrayView data);
+    void EraseInput(bool wholeLine);
     bool TakesInput() const;
-    LineAssembler::Echo EchoMode(bool echo) const;
+    LineAssembler::Echo EchoMode();
     int SendToClient(const char* data, int length);
     int SendRaw(const char* data, int length);
     void SendReplies();
@@ -142,8 +143,9 @@ private:
     OutputBuffer m_output;
     TelnetProtocol m_protocol;
     LineAssembler m_input;
-    QByteArray m_quoted;    // output with its 0xFF bytes doubled, reused
-    QByteArray m_heldData;  // data after a refused login's line, until its answer
+    QByteArray m_quoted;              // output with its 0xFF bytes doubled, reused
+    QByteArray m_heldData;            // data after a refused login's line, until its answer
+    std::optional<bool> m_chunkEcho;  // EchoBack as read for the chunk in hand
     char m_received[kLineBufferSize] = {};
 
     int m_bCanDos = 0;
