@@ -12,6 +12,7 @@
 
 #include "DosBridgeFixture.h"
 #include "FakeBridgeEndpoint.h"
+#include "ProcessTree.h"
 #include "TestEnvironment.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
@@ -55,6 +56,9 @@ TEST_F(DosInterruptTest, InterruptEndsTheRunningCommandOverPipesAndTheShellGoesO
 
     Type(bridge, "echo \"start=$((1+1)).\"; sleep 100\r\n");
     ASSERT_TRUE(WaitForText(endpoint, "start=2."));
+    // An interrupt that came before the shell started the command would leave it running.
+    ASSERT_TRUE(PumpUntil([&] { return test::DescendantRuns(bridge.InterpreterPid(), "sleep", 1); },
+                          15000));
     bridge.SetWindowSize(100, 40);  // pipes have no window: nothing happens
     bridge.Interrupt();
     Type(bridge, "echo \"after=$((40+2)).\"\r\n");

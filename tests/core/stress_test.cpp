@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessTree.h"
 #include "TelnetServerFixture.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
@@ -73,18 +74,8 @@ long ResidentKilobytes() {
 }
 
 // Every direct child of this process, over all its threads.
-std::vector<long> ChildProcesses() {
-    std::vector<long> children;
-    const QStringList tasks =
-        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& task : tasks) {
-        QFile file(QStringLiteral("/proc/self/task/%1/children").arg(task));
-        if (!file.open(QIODevice::ReadOnly)) continue;
-        for (const QByteArray& pid : file.readAll().simplified().split(' ')) {
-            if (!pid.isEmpty()) children.push_back(pid.toLong());
-        }
-    }
-    return children;
+std::vector<qint64> ChildProcesses() {
+    return ChildrenOf(::getpid());
 }
 
 // True while `pid` is still a process of ours (alive or an unreaped zombie).

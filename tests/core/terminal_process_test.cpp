@@ -18,6 +18,7 @@
 #include <QSet>
 #include <functional>
 
+#include "ProcessTree.h"
 #include "TestEnvironment.h"
 #include "platform/InterpreterProcess.h"
 #include "platform/InterpreterSignals.h"
@@ -266,6 +267,8 @@ TEST_F(TerminalProcessTest, InterruptReachesACommandOverPipesToo) {
 
     shell.Type("echo \"start=$((1+1)).\"; sleep 100\n");
     ASSERT_TRUE(shell.WaitForOutput("start=2."));
+    // An interrupt that came before the shell started the command would leave it running.
+    ASSERT_TRUE(WaitFor([&] { return test::DescendantRuns(shell.child.pid, "sleep", 1); }));
     EXPECT_TRUE(InterruptInterpreter(shell.child.pid));
     shell.Type("echo \"after=$((40+2)).\"\n");
     EXPECT_TRUE(shell.WaitForOutput("after=42.", 20000)) << shell.output.constData();
