@@ -134,7 +134,12 @@ figures=$work/figures.txt
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 started=$(date +%s)
 for round in $(seq "$rounds"); do
-  for name in orvane busybox inetutils socat orvane-term busybox-login; do
+  for name in orvane busybox inetutils socat orvane-term busybox-login terminal-alone; do
+    if [ "$name" = terminal-alone ]; then
+      echo "round $round: the pseudo-terminal alone" >&2
+      "$client" terminal-alone "$mebibytes" >>"$figures" || echo "round $round: $name failed" >&2
+      continue
+    fi
     port=$(free_port)
     start_server "$name" "$port"
     # The connect test's own probe must not count: give the server a moment.
@@ -165,10 +170,12 @@ elapsed=$(($(date +%s) - started))
   echo "- socat: \`socat TCP-LISTEN:PORT,bind=127.0.0.1,reuseaddr,fork EXEC:/bin/sh,pipes,stderr\` (no prompt and no echo: its first prompt is the answer to a first \`echo\`)"
   echo "- orvane-term: the same program with TerminalMode=1 and EchoBack=0: \`dos\` starts the account's login shell ($(getent passwd "$(id -u)" | cut -d: -f7)) on a pseudo-terminal, whose echo is the only one; lines in \`dos\` end with CR; 5 connects"
   echo "- busybox-login: \`busybox telnetd -F -p PORT -b 127.0.0.1 -l LOGIN-SHELL\`, where LOGIN-SHELL starts that same login shell with the same login environment; 5 connects"
-  echo "- $rounds rounds, servers alternating within each round; ${mebibytes} MiB of 80-byte lines per single transfer, 10 x $((mebibytes / 4)) MiB at once; idle ${idle} s"
+  echo "- terminal-alone: no server; the same output command in /bin/sh on a pseudo-terminal whose master side \`compare_peers\` reads and throws away, what no server reading a terminal can beat on this machine"
+  echo "- $rounds rounds, servers alternating within each round; ${mebibytes} MiB of 80-byte lines per single transfer (the median of 3 per run), 10 x $((mebibytes / 4)) MiB at once; idle ${idle} s"
   echo
   "$client" report "$figures" orvane/busybox orvane/inetutils orvane/socat \
-    orvane-term/busybox-login orvane-term/busybox
+    orvane-term/busybox-login orvane-term/busybox orvane-term/terminal-alone \
+    busybox-login/terminal-alone
   echo
   echo "Server CPU and memory count the server's own processes (for the peers every"
   echo "per-connection telnetd or socat process too) and leave out the shells and what runs in"

@@ -13,7 +13,13 @@
 //       default the first server's to every other).
 //   compare_peers free-port
 //       Prints a port of 127.0.0.1 that was free a moment ago.
+//   compare_peers terminal-alone [mebibytes=64]
+//       The output command's shell on a pseudo-terminal of its own, read as fast as the
+//       kernel hands it over and thrown away: no server, no socket, no client. Prints the
+//       line of a server called terminal-alone.
 #include <pthread.h>
+#include <pty.h>
+#include <sys/wait.h>
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -55,6 +61,8 @@ void Fail(const char* what) {
 
 // A shell's first prompt: an account's login shell may read slow start-up files first.
 constexpr int kShellStartMs = 30000;
+// Single-session transfers per run; the figure is their median.
+constexpr int kSingleTransfers = 3;
 
 // Connects and waits for the first prompt byte: "Username : " from Orvane, the shell's
 // "# " or "$ " from a Telnet peer, the answer to a first command from a raw shell.
@@ -213,21 +221,26 @@ void Measure(const Target& target, qint64 mebibytes, int idleSeconds) {
 
     if (!MeasureEcho(first, target, "echo", 1000)) return;
 
-    // One session, then all ten at once.
+    // One session, then all ten at once. One transfer of a second or so swings with where
+    // the scheduler puts the shell, the kernel's workers and the server: the median of a few.
     const qint64 payload = mebibytes << 20;
     set = ServerProcesses(target.pid);
     cpu = CpuSeconds(set.server);
-    double seconds = Transfer({&first}, payload, target);
-    if (seconds <= 0) return;
-    g_figures["single_mib_s"] = mebibytes / seconds;
-    g_figures["single_cpu_s"] = CpuSeconds(set.server) - cpu;
+    std::vector<double> rates;
+    for (int i = 0; i < kSingleTransfers; ++i) {
+        const double seconds = Transfer({&first}, payload, target);
+        if (seconds <= 0) return;
+        rates.push_back(mebibytes / seconds);
+    }
+    g_figures["single_mib_s"] = Median(rates);
+    g_figures["single_cpu_s"] = (CpuSeconds(set.server) - cpu) / kSingleTransfers;
 
     std::vector<TelnetClient*> all;
     for (auto& session : sessions) all.push_back(session.get());
     const qint64 each = payload / 4;  // ten sessions of 16 MiB
     set = ServerProcesses(target.pid);
     cpu = CpuSeconds(set.server);
-    seconds = Transfer(all, each, target);
+    const double seconds = Transfer(all, each, target);
     if (seconds <= 0) return;
     g_figures["ten_mib_s"] = (mebibytes / 4.0 * 10) / seconds;
     g_figures["ten_cpu_s"] = CpuSeconds(set.server) - cpu;
@@ -255,6 +268,48 @@ void Measure(const Target& target, qint64 mebibytes, int idleSeconds) {
     for (std::thread& stream : streams) stream.join();
     // Abrupt ends: the servers must end the shells and their `yes` themselves.
     for (auto& session : sessions) session->Close();
+}
+
+// The output command on a pseudo-terminal whose master side nobody but this reads: what a
+// server that reads a terminal cannot beat on this machine, whatever it does with the bytes.
+double TerminalAloneRate(qint64 mebibytes) {
+    const QByteArray command = OutputCommand(mebibytes << 20);
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        ::execl("/bin/sh", "sh", "-c", command.constData(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto start = Clock::now();
+    std::vector<char> buffer(64 * 1024);
+    qint64 total = 0;
+    for (;;) {
+        const ssize_t got = ::read(master, buffer.data(), buffer.size());
+        if (got > 0) {
+            total += got;
+        } else if (got == 0 || errno != EINTR) {
+            break;  // EIO once the shell and what it started have let go of the terminal
+        }
+    }
+    const double seconds = Seconds(Clock::now() - start);
+    ::close(master);
+    ::waitpid(pid, nullptr, 0);
+    return total >= (mebibytes << 20) ? mebibytes / seconds : -1;
+}
+
+int MeasureTerminalAlone(qint64 mebibytes) {
+    std::vector<double> rates;
+    for (int i = 0; i < kSingleTransfers; ++i) {
+        const double rate = TerminalAloneRate(mebibytes);
+        if (rate <= 0) {
+            Fail("terminal alone");
+            return 1;
+        }
+        rates.push_back(rate);
+    }
+    g_figures["single_mib_s"] = Median(rates);
+    return 0;
 }
 
 void PrintFigures(const char* name) {
@@ -381,11 +436,18 @@ int main(int argc, char** argv) {
         std::printf("%d\n", port);
         return 0;
     }
+    if (args.value(1) == QLatin1String("terminal-alone")) {
+        if (MeasureTerminalAlone(argc > 2 ? std::max(4, atoi(argv[2])) : 64) != 0) return 1;
+        PrintFigures("terminal-alone");
+        return 0;
+    }
     if (args.value(1) != QLatin1String("measure") || argc < 6) {
         std::fprintf(stderr,
                      "usage: compare_peers measure NAME orvane|orvane-terminal|telnet|raw PORT "
                      "SERVER-PID [mebibytes] [idle-seconds] [connects]\n"
-                     "       compare_peers report FILE [A/B ...]\n");
+                     "       compare_peers report FILE [A/B ...]\n"
+                     "       compare_peers free-port\n"
+                     "       compare_peers terminal-alone [mebibytes]\n");
         return 2;
     }
     const QString kind = args.value(3);
