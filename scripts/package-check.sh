@@ -7,6 +7,8 @@
 # run (it removes what an earlier run left). Usage: scripts/package-check.sh [BUILD-DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The client's dialogue with the installed server uses the test scripts' shared pieces.
+export PYTHONPATH="$PWD/tests/scripts/lib${PYTHONPATH:+:$PYTHONPATH}"
 
 build="${1:-build}"
 account=orvane-check
@@ -69,31 +71,16 @@ port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); 
 pid=$!
 
 python3 - "$port" <<'PY' || fail "the login from a client did not go as expected"
-import socket, sys, time
-port = int(sys.argv[1])
-deadline = time.time() + 20
-while True:
-    try:
-        s = socket.create_connection(("127.0.0.1", port), timeout=5)
-        break
-    except OSError:
-        if time.time() > deadline: raise
-        time.sleep(0.1)
-def expect(text):
-    data = b""
-    end = time.time() + 10
-    while text not in data:
-        if time.time() > end: raise SystemExit("timed out waiting for %r, got %r" % (text, data))
-        chunk = s.recv(4096)
-        if not chunk: raise SystemExit("closed while waiting for %r, got %r" % (text, data))
-        data += chunk
-expect(b"Username : ")
+import sys
+from dialogue import connect, expect
+s = connect(int(sys.argv[1]))
+expect(s, b"Username : ")
 s.sendall(b"CHECKER\r\n")
-expect(b"Password : ")
+expect(s, b"Password : ")
 s.sendall(b"pack-secret\r\n")
-expect(b"> ")
+expect(s, b"> ")
 s.sendall(b"exit\r\n")
-expect(b"Goodbye!")
+expect(s, b"Goodbye!")
 s.close()
 PY
 grep -q 'Logged in as "CHECKER"' "$tmp/server.out" || fail "no login line on the console"

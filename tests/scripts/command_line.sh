@@ -57,20 +57,13 @@ grep -q '^Orvane is running: change users in Configure... → Users, or stop it 
 "$prog" --list-users >/dev/null || fail "--list-users while running"
 
 python3 - "$port" <<'PY' || fail "the login with the changed password failed"
-import socket, sys, time
-s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=10)
-def expect(text):
-    data = b""
-    end = time.time() + 10
-    while text not in data:
-        if time.time() > end: raise SystemExit("timed out waiting for %r, got %r" % (text, data))
-        chunk = s.recv(4096)
-        if not chunk: raise SystemExit("closed while waiting for %r" % text)
-        data += chunk
-expect(b"Username : "); s.sendall(b"alice\r\n")
-expect(b"Password : "); s.sendall(b"second-pass\r\n")
-expect(b"> "); s.sendall(b"exit\r\n")
-expect(b"Goodbye!")
+import sys
+from dialogue import connect, expect
+s = connect(int(sys.argv[1]))
+expect(s, b"Username : "); s.sendall(b"alice\r\n")
+expect(s, b"Password : "); s.sendall(b"second-pass\r\n")
+expect(s, b"> "); s.sendall(b"exit\r\n")
+expect(s, b"Goodbye!")
 PY
 
 stop "$server" HUP || fail "SIGHUP did not end the console server"
@@ -83,24 +76,12 @@ port="$(free_port)"
 printf '[Settings]\nPortNr=%s\nListenAddress=127.0.0.1\nReverseDNS=0\n' "$port" >"$tmp/config/Quorvex/Orvane.conf"
 python3 - "$prog" "$port" <<'PY' || fail "an unread output held the server"
 import os, socket, subprocess, sys, threading, time
+from dialogue import connect, expect
 prog, port = sys.argv[1], int(sys.argv[2])
 server = subprocess.Popen([prog, "--console"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL)
 try:
-    deadline = time.time() + 20
-    while True:
-        try:
-            s = socket.create_connection(("127.0.0.1", port), timeout=10); break
-        except OSError:
-            if time.time() > deadline: raise
-            time.sleep(0.1)
-    def expect(sock, text, seconds=10):
-        data = b""; end = time.time() + seconds
-        while text not in data:
-            if time.time() > end: raise SystemExit("timed out waiting for %r" % text)
-            chunk = sock.recv(65536)
-            if not chunk: raise SystemExit("closed while waiting for %r" % text)
-            data += chunk
+    s = connect(port)
     expect(s, b"Username : "); s.sendall(b"alice\r\n")
     expect(s, b"Password : "); s.sendall(b"second-pass\r\n")
     expect(s, b"> ")
@@ -150,29 +131,14 @@ pids+=($!)
 window=$!
 # The client keeps its connection open (bounded) while the program is ended.
 python3 - "$port" "$tmp/shell.pid" <<'PY' &
-import os, re, socket, sys, time
-port = int(sys.argv[1])
-deadline = time.time() + 20
-while True:
-    try:
-        s = socket.create_connection(("127.0.0.1", port), timeout=10); break
-    except OSError:
-        if time.time() > deadline: raise
-        time.sleep(0.1)
-def expect(pattern):
-    data = b""; end = time.time() + 10
-    while True:
-        found = re.search(pattern, data)
-        if found: return found
-        if time.time() > end: raise SystemExit("timed out waiting for %r, got %r" % (pattern, data))
-        chunk = s.recv(4096)
-        if not chunk: raise SystemExit("closed while waiting for %r" % pattern)
-        data += chunk
-expect(b"Username : "); s.sendall(b"alice\r\n")
-expect(b"Password : "); s.sendall(b"second-pass\r\n")
-expect(b"> "); s.sendall(b"dos\r\n")
+import os, sys
+from dialogue import connect, expect, expect_match
+s = connect(int(sys.argv[1]))
+expect(s, b"Username : "); s.sendall(b"alice\r\n")
+expect(s, b"Password : "); s.sendall(b"second-pass\r\n")
+expect(s, b"> "); s.sendall(b"dos\r\n")
 s.sendall(b"echo shell-pid-$$\r\n")
-with open(sys.argv[2] + ".new", "w") as f: f.write(expect(rb"shell-pid-(\d+)").group(1).decode())
+with open(sys.argv[2] + ".new", "w") as f: f.write(expect_match(s, rb"shell-pid-(\d+)").group(1).decode())
 os.rename(sys.argv[2] + ".new", sys.argv[2])
 s.settimeout(60)
 try:

@@ -17,37 +17,12 @@ pids+=("$pid")
 
 # The helper sets up both stuck clients, says "ready", then keeps them open (bounded).
 python3 - "$port" "$tmp/ready" >"$tmp/helper" 2>&1 <<'PY' &
-import socket, sys, time
+import sys, time
+from dialogue import connect as connect_to, expect, expect_prompt
 port, ready = int(sys.argv[1]), sys.argv[2]
+# A small receive buffer, so that the server's output to these clients is stuck soon.
 def connect():
-    deadline = time.time() + 15
-    while True:
-        try:
-            s = socket.socket()
-            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-            s.settimeout(5)
-            s.connect(("127.0.0.1", port))
-            return s
-        except OSError:
-            if time.time() > deadline: raise
-            time.sleep(0.1)
-def expect(s, text):
-    data = b""
-    end = time.time() + 10
-    while text not in data:
-        if time.time() > end: raise SystemExit("timed out waiting for %r" % text)
-        chunk = s.recv(4096)
-        if not chunk: raise SystemExit("closed while waiting for %r" % text)
-        data += chunk
-def expect_prompt(s):
-    # The shell's prompt: "# " for the superuser, "$ " otherwise.
-    data = b""
-    end = time.time() + 10
-    while not (data.endswith(b"# ") or data.endswith(b"$ ")):
-        if time.time() > end: raise SystemExit("no shell prompt, got %r" % data[-200:])
-        chunk = s.recv(4096)
-        if not chunk: raise SystemExit("closed while waiting for the shell prompt")
-        data += chunk
+    return connect_to(port, seconds=15, timeout=5, receive_buffer=4096)
 def login(s):
     expect(s, b"Username : ")
     s.sendall(b"operator\r\n")

@@ -16,37 +16,22 @@ pid=$!
 pids+=("$pid")
 
 python3 - "$port" <<'PY' || fail "the Telnet dialogue did not go as expected"
-import socket, sys, time
-port = int(sys.argv[1])
-deadline = time.time() + 15
-while True:
-    try:
-        s = socket.create_connection(("127.0.0.1", port), timeout=5)
-        break
-    except OSError:
-        if time.time() > deadline: raise
-        time.sleep(0.1)
-def expect(text):
-    data = b""
-    end = time.time() + 5
-    while text not in data:
-        if time.time() > end: raise SystemExit("timed out waiting for %r, got %r" % (text, data))
-        chunk = s.recv(4096)
-        if not chunk: raise SystemExit("closed while waiting for %r, got %r" % (text, data))
-        data += chunk
-expect(b"Username : ")
+import sys
+from dialogue import connect, expect
+s = connect(int(sys.argv[1]))
+expect(s, b"Username : ")
 s.sendall(b"operator\r\n")
-expect(b"Password : ")
+expect(s, b"Password : ")
 s.sendall(b"secret\r\n")
-expect(b"> ")
+expect(s, b"> ")
 # The dos bridge is wired: a shell answers and hands the prompt back when it exits.
 s.sendall(b"dos\r\n")
 s.sendall(b"echo bridged-$((6*7))\r\n")
-expect(b"bridged-42")
+expect(s, b"bridged-42")
 s.sendall(b"exit\r\n")
-expect(b"> ")
+expect(s, b"> ")
 s.sendall(b"exit\r\n")
-expect(b"Goodbye!")
+expect(s, b"Goodbye!")
 s.close()
 PY
 
