@@ -33,32 +33,12 @@ for tool in busybox socat /usr/sbin/telnetd; do
   }
 done
 
-# Nothing of the operator's: private HOME and XDG directories, no system bus.
-work=$(mktemp -d /tmp/orvane-peers.XXXXXX)
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_CONFIG_DIRS=$work/xdg \
-  XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/runtime \
-  DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
-unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/Quorvex" "$XDG_CONFIG_DIRS" "$XDG_DATA_HOME" \
-  "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" "$work/program"
-chmod 700 "$XDG_RUNTIME_DIR"
-cd "$work"
-
 . "$here/server-control.sh"
-trap 'stop_server; rm -rf "$work"' EXIT
+enter_private_workspace peers
+cd "$work"
 
 free_port() {
   "$client" free-port
-}
-
-wait_listening() {
-  local port=$1
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
-    sleep 0.05
-  done
-  echo "nothing listens on $port" >&2
-  return 1
 }
 
 # What terminal mode starts: the account's login shell with a login environment. busybox

@@ -20,30 +20,13 @@ for tool in "$client" "$build/orvane" "$build/orvane_adduser" "$build/compare_pe
 done
 command -v socat >/dev/null || { echo "missing socat: bash scripts/install-deps.sh bench" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/orvane-tls.XXXXXX)
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_CONFIG_DIRS=$work/xdg \
-  XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/runtime \
-  DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
-unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/Quorvex" "$XDG_CONFIG_DIRS" "$XDG_DATA_HOME" \
-  "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" "$work/program"
-chmod 700 "$XDG_RUNTIME_DIR"
+. "$here/server-control.sh"
+enter_private_workspace tls
 cd "$work"
 cp "$build/orvane" "$work/program/orvane"
 "$build/orvane_adduser" "$work/program/orvane" bench bench >/dev/null
 pair=$XDG_DATA_HOME/Quorvex/Orvane
 
-. "$here/server-control.sh"
-trap 'stop_server; rm -rf "$work"' EXIT
-
-wait_listening() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.05
-  done
-  echo "nothing listens on $1" >&2
-  return 1
-}
 
 start_server() {
   local name=$1 port=$2

@@ -20,17 +20,8 @@ results=$here/door-guard.md
 adduser=$(dirname "$after")/orvane_adduser
 [ -x "$adduser" ] || { echo "missing $adduser: build it first" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/orvane-door.XXXXXX)
-export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_CONFIG_DIRS=$work/xdg \
-  XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/runtime \
-  DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
-unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/Quorvex" "$XDG_CONFIG_DIRS" "$XDG_DATA_HOME" \
-  "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-
 . "$here/server-control.sh"
-trap 'stop_server; rm -rf "$work"' EXIT
+enter_private_workspace door
 
 # start_server NAME PROGRAM EXTRA-SETTINGS: a private copy with the user "operator".
 start_server() {
@@ -43,12 +34,7 @@ start_server() {
     >"$XDG_CONFIG_HOME/Quorvex/Orvane.conf"
   "$work/$name/orvane" </dev/null >/dev/null 2>&1 &
   server_pid=$!
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "$name does not listen" >&2
-  return 1
+  wait_listening "$port" 0.1
 }
 
 measure() {
