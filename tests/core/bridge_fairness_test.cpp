@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "FakeBridgeEndpoint.h"
+#include "ShellPrompt.h"
 #include "TestEnvironment.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
@@ -15,6 +16,7 @@
 namespace orvane {
 namespace {
 
+using test::EndsWithShellPrompt;
 using test::FakeBridgeEndpoint;
 using test::PumpUntil;
 
@@ -23,8 +25,7 @@ TEST(BridgeFairness, AFloodingShellForwardsAtMostAPipeFullPerTurnOfTheLoop) {
     FakeBridgeEndpoint endpoint;
     auto bridge = std::make_unique<DosBridge>(endpoint, launcher);
     bridge->Start();
-    ASSERT_TRUE(PumpUntil(
-        [&] { return endpoint.received.endsWith("# ") || endpoint.received.endsWith("$ "); }));
+    ASSERT_TRUE(PumpUntil([&] { return EndsWithShellPrompt(endpoint.received); }));
     const QByteArray command = "yes orvane-fairness-line-0123456789\r\n";
     bridge->WriteToInterpreter(command.constData(), static_cast<int>(command.size()));
 

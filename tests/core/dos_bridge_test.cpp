@@ -14,6 +14,7 @@
 
 #include "DosBridgeFixture.h"
 #include "FakeBridgeEndpoint.h"
+#include "ShellPrompt.h"
 #include "TestEnvironment.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
@@ -23,6 +24,7 @@
 namespace orvane {
 namespace {
 
+using test::EndsWithShellPrompt;
 using test::FakeBridgeEndpoint;
 using test::OpenDescriptorCount;
 using test::ProcessGone;
@@ -43,8 +45,7 @@ protected:
     std::unique_ptr<DosBridge> StartBridge(FakeBridgeEndpoint& endpoint) {
         auto bridge = std::make_unique<DosBridge>(endpoint, m_launcher);
         bridge->Start();
-        EXPECT_TRUE(PumpUntil(
-            [&] { return endpoint.received.endsWith("# ") || endpoint.received.endsWith("$ "); }));
+        EXPECT_TRUE(PumpUntil([&] { return EndsWithShellPrompt(endpoint.received); }));
         endpoint.received.clear();
         return bridge;
     }

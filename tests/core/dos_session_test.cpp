@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <chrono>
 
+#include "ShellPrompt.h"
 #include "TelnetServerFixture.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
@@ -48,7 +49,7 @@ protected:
         // The interpreter's prompt ("# " or "$ ") shows that it is reading.
         if (!client->WaitFor("dos\r\n") || !PumpUntil([&] {
                 client->ReadAvailable();
-                return client->Received().endsWith("# ") || client->Received().endsWith("$ ");
+                return EndsWithShellPrompt(client->Received());
             }))
             return nullptr;
         client->Take();

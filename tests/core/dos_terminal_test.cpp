@@ -13,6 +13,7 @@
 #include "DosBridgeFixture.h"
 #include "FakeBridgeEndpoint.h"
 #include "ProcessTree.h"
+#include "ShellPrompt.h"
 #include "TestEnvironment.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
@@ -23,6 +24,7 @@
 namespace orvane {
 namespace {
 
+using test::EndsWithShellPrompt;
 using test::FakeBridgeEndpoint;
 using test::OpenDescriptorCount;
 using test::ProcessGone;
@@ -92,9 +94,7 @@ protected:
                                              int rows = 24) {
         auto bridge = std::make_unique<DosBridge>(endpoint, m_launcher, m_terminalLauncher);
         bridge->StartTerminal(type, columns, rows);
-        EXPECT_TRUE(PumpUntil(
-            [&] { return endpoint.received.endsWith("# ") || endpoint.received.endsWith("$ "); },
-            15000))
+        EXPECT_TRUE(PumpUntil([&] { return EndsWithShellPrompt(endpoint.received); }, 15000))
             << endpoint.received.constData();
         endpoint.received.clear();
         return bridge;

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "ShellPrompt.h"
 #include "TelnetServerFixture.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
@@ -38,7 +39,7 @@ protected:
         client->Send("dos\r\n");
         if (!PumpUntil([&] {
                 client->ReadAvailable();
-                return client->Received().endsWith("# ") || client->Received().endsWith("$ ");
+                return EndsWithShellPrompt(client->Received());
             }))
             return nullptr;
         client->Take();

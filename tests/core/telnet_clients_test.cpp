@@ -5,6 +5,7 @@
 
 #include "ProcessTree.h"
 #include "RecordedClients.h"
+#include "ShellPrompt.h"
 #include "TelnetServerFixture.h"
 #include "platform/ChildReaper.h"
 #include "platform/InterpreterProcess.h"
@@ -58,7 +59,7 @@ protected:
         if (!client || !client->Send("dos\r\n")) return nullptr;
         if (!PumpUntil([&] {
                 client->ReadAvailable();
-                return client->Received().endsWith("$ ") || client->Received().endsWith("# ");
+                return EndsWithShellPrompt(client->Received());
             }))
             return nullptr;
         client->Take();

@@ -10,6 +10,7 @@
 
 #include "AddressedConnection.h"
 #include "FakeClock.h"
+#include "ShellPrompt.h"
 #include "TelnetServerFixture.h"
 #include "TestEnvironment.h"
 #include "TlsTestClient.h"
@@ -154,7 +155,7 @@ TEST_F(TlsService, DosOverTlsCarriesFiveMegabytesIntact) {
     ASSERT_TRUE(PumpUntil(
         [&] {
             tls->ReadAvailable();
-            return tls->Received().endsWith("# ") || tls->Received().endsWith("$ ");
+            return EndsWithShellPrompt(tls->Received());
         },
         10000));
     tls->Take();
